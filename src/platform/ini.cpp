@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -294,6 +295,17 @@ Sig SigOf(const struct stat& st) {
   return Sig{st.st_dev, st.st_ino, st.st_size, static_cast<std::int64_t>(st.st_mtim.tv_sec), st.st_mtim.tv_nsec};
 }
 
+// File times advance in steps of a clock tick (a few milliseconds; a second on some file systems), so
+// a change made in the same tick as our look at the file leaves its time unchanged. A look taken that
+// close to the last change is not trusted: the file is looked at again on the next use.
+bool RecentlyChanged(const struct timespec& mtime) {
+  struct timespec now;
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  std::int64_t diff = (static_cast<std::int64_t>(now.tv_sec) - mtime.tv_sec) * 1000000000LL + (now.tv_nsec - mtime.tv_nsec);
+  std::int64_t margin = mtime.tv_nsec == 0 ? 2000000000LL : 50000000LL;
+  return diff > -margin && diff < margin;
+}
+
 // Files larger than this are not loaded: reads see nothing, writes refuse, the file stays intact.
 constexpr off_t kMaxFileSize = 64 << 20;
 
@@ -374,6 +386,7 @@ struct FileState {
   bool loaded = false;      // parsed/exists/sig describe the file as of generation `gen`
   bool exists = false;
   bool unreadable = false;  // it exists but could not be read: writes must not replace it
+  bool recent = false;      // loaded too soon after its last change to be trusted (see RecentlyChanged)
   Sig sig;
   std::uint64_t gen = 0;
   std::shared_ptr<const Parsed> parsed;
@@ -424,7 +437,7 @@ std::shared_ptr<FileState> Bind(const std::string& lexical) {
   Alias a;
   if (!deepest.empty()) {
     struct stat st;
-    if (::stat(deepest.c_str(), &st) == 0) {
+    if (::stat(deepest.c_str(), &st) == 0 && !RecentlyChanged(st.st_mtim)) {
       a.probe_dir = deepest;
       a.probe_valid = true;
       a.probe_sig = SigOf(st);
@@ -518,10 +531,11 @@ void Load(FileState& fs) {
   fs.parsed = Parse(text);
   fs.sig = SigOf(st);
   fs.unreadable = false;
+  fs.recent = RecentlyChanged(st.st_mtim);
 }
 
 bool Fresh(const FileState& fs, const struct stat& st) {
-  return fs.loaded && fs.exists && !fs.unreadable && fs.gen == g_gen.load() && fs.sig == SigOf(st);
+  return fs.loaded && fs.exists && !fs.unreadable && !fs.recent && fs.gen == g_gen.load() && fs.sig == SigOf(st);
 }
 
 // The current parsed text of a file: one stat when the cache is fresh.
@@ -588,10 +602,12 @@ bool Modify(std::string_view path, bool create, Edit edit) {
       fs->loaded = false;
       return false;
     }
+    // Our own write is trusted at once: it is a new inode holding exactly this text.
     fs->parsed = Parse(*text);
     fs->sig = sig;
     fs->exists = true;
     fs->unreadable = false;
+    fs->recent = false;
     fs->loaded = true;
     fs->gen = g_gen.load();
     return true;
