@@ -9,10 +9,10 @@
 
 #include <mutex>
 
+#include "platform/paths.h"
+
 
 namespace vanta::platform {
-
-const std::string& ProgramDir();  // platform/paths.h
 
 namespace {
 std::mutex g_dir_mutex;
