@@ -70,7 +70,8 @@ class Socket {
 
   long Recv(void* buf, std::size_t len, int flags = 0);  // as recv(); -1 with LastError on error
   long Send(const void* buf, std::size_t len);           // one send(), never raises SIGPIPE
-  bool SendAll(const void* buf, std::size_t len);        // sends until all is written; a result of 0 or -1 fails
+  bool SendAll(const void* buf, std::size_t len);        // sends until all is written (nothing for len 0);
+                                                         // a send result of 0 or -1 fails
   int Connect(const sockaddr* sa, socklen_t len);        // blocking; 0 ok, -1 error
   // Connects with a time limit: -1 with WSAETIMEDOUT when it runs out, -1 with WSAEINTR when Close() is
   // called meanwhile. The socket keeps its blocking mode.

@@ -187,7 +187,7 @@ TEST_P(NetEcho, ConnectAndEcho) {
   server.join();
 }
 
-INSTANTIATE_TEST_SUITE_P(Families, NetEcho, ::testing::Values(AF_INET, AF_INET6),
+INSTANTIATE_TEST_SUITE_P(Net, NetEcho, ::testing::Values(AF_INET, AF_INET6),
                          [](const auto& info) { return info.param == AF_INET ? "IPv4" : "IPv6"; });
 
 TEST(NetConnect, SendAllWritesLargeBuffersCompletely) {
