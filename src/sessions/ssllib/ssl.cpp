@@ -4,6 +4,8 @@
 // SSL_* call on a connection runs under that connection's mutex, and waiting for the socket happens
 // in poll() with the mutex released, so a reader waiting for data never keeps a writer out. Each
 // connection also has an eventfd that SSLShutdown and SSLClose signal to wake every waiter.
+// Writers take turns: a write that had to wait leaves an encrypted record pending inside OpenSSL,
+// and only the same writer may continue it, so one SSLWrite finishes before the next one starts.
 #include "sessions/ssllib/ssl_api.h"
 
 #include <arpa/inet.h>
@@ -21,6 +23,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -115,6 +118,8 @@ struct Conn {
   SSL* ssl = nullptr;
   std::mutex mu;   // held around every SSL_* call on `ssl`
   std::atomic<bool> shut{false};
+  std::condition_variable turn_cv;  // signalled when `writing` clears or `shut` is set
+  bool writing = false;             // guarded by mu: an SSLWrite has the turn
 
   ~Conn() {
     SSL_free(ssl);  // sends nothing: the socket may already be closed
@@ -154,6 +159,7 @@ std::shared_ptr<Conn> Remove(int32_t h) {
 }
 
 void Wake(Conn& c) {
+  c.turn_cv.notify_all();
   uint64_t one = 1;
   ssize_t n = write(c.wake, &one, sizeof one);  // the counter stays set: every later wait wakes too
   (void)n;
@@ -412,6 +418,23 @@ int32_t SSLRead(int32_t h, char* buf, int32_t max) {
 int32_t SSLWrite(int32_t h, const char* data, int32_t len) {
   std::shared_ptr<Conn> c = Find(h);
   if (!c || len < 0 || (!data && len > 0)) return -1;
+  if (len == 0) return 0;
+  {
+    std::unique_lock lock(c->mu);
+    c->turn_cv.wait(lock, [&] { return !c->writing || c->shut.load(); });
+    if (c->shut.load()) return -1;
+    c->writing = true;
+  }
+  struct TurnEnd {
+    Conn& c;
+    ~TurnEnd() {
+      {
+        std::lock_guard lock(c.mu);
+        c.writing = false;
+      }
+      c.turn_cv.notify_one();
+    }
+  } turn_end{*c};
   int32_t done = 0;
   while (done < len) {
     short events = 0;
