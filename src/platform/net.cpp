@@ -374,15 +374,20 @@ int Socket::WaitConnected(int fd, int timeout_ms) {
 }
 
 int Socket::Connect(const sockaddr* sa, socklen_t len) {
-  int fd = Enter();
-  if (fd < 0) return -1;
-  int rc = ::connect(fd, sa, len);
-  int err = errno;
-  // An interrupted connect goes on in the background; wait for its outcome.
-  if (rc < 0 && err == EINTR) rc = WaitConnected(fd, -1);
-  Leave();
-  if (rc < 0 && err != EINTR) SetCallError(*this, err);
-  return rc < 0 ? -1 : 0;
+  int flags;
+  {
+    Use use(*this);
+    if (!use) return -1;
+    flags = ::fcntl(use.fd(), F_GETFL);
+    if (flags >= 0 && (flags & O_NONBLOCK)) {
+      // A non-blocking socket connects in the background, as the caller asked.
+      if (::connect(use.fd(), sa, len) == 0) return 0;
+      SetCallError(*this, errno);
+      return -1;
+    }
+  }
+  // Blocking: waits the same way as ConnectTimeout, so Close() from another thread ends the wait.
+  return ConnectTimeout(sa, len, -1);
 }
 
 int Socket::ConnectTimeout(const sockaddr* sa, socklen_t len, int timeout_ms) {

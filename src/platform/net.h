@@ -50,7 +50,7 @@ std::string ErrorSuffix(int wsa);
 // A socket descriptor shared between threads (as std::shared_ptr<Socket>).
 //
 // Close() may be called from any thread: it marks the socket closed and shuts it down, which wakes a Recv,
-// Accept or ConnectTimeout blocked in another thread. The descriptor itself is released only when no call is
+// Accept, Connect or ConnectTimeout blocked in another thread. The descriptor itself is released only when no call is
 // still using it, so a descriptor number reused by the process is never touched by the old user. Calls made
 // after Close() fail with WSAENOTSOCK.
 class Socket {
@@ -72,9 +72,11 @@ class Socket {
   long Send(const void* buf, std::size_t len);           // one send(), never raises SIGPIPE
   bool SendAll(const void* buf, std::size_t len);        // sends until all is written (nothing for len 0);
                                                          // a send result of 0 or -1 fails
-  int Connect(const sockaddr* sa, socklen_t len);        // blocking; 0 ok, -1 error
+  // 0 ok, -1 error. Waits for the outcome unless the socket is non-blocking; Close() from another thread
+  // ends the wait with WSAEINTR.
+  int Connect(const sockaddr* sa, socklen_t len);
   // Connects with a time limit: -1 with WSAETIMEDOUT when it runs out, -1 with WSAEINTR when Close() is
-  // called meanwhile. The socket keeps its blocking mode.
+  // called meanwhile; a negative limit waits without one. The socket keeps its blocking mode.
   int ConnectTimeout(const sockaddr* sa, socklen_t len, int timeout_ms);
   int Bind(const sockaddr* sa, socklen_t len);
   int Listen(int backlog = 5);
@@ -113,7 +115,7 @@ class Socket {
   int fd_;
   int in_flight_ = 0;
   bool closed_ = false;
-  int wake_fd_ = -1;  // eventfd of a ConnectTimeout in progress, signalled by Close()
+  int wake_fd_ = -1;  // eventfd of a connect wait in progress, signalled by Close()
 };
 
 // A listening stream socket on address:port (empty address = any, port 0 = any free port) with SO_REUSEADDR,

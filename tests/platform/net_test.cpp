@@ -366,22 +366,35 @@ TEST_F(NetConnectTimeout, TimesOutWithWsaETimedOut) {
 }
 
 TEST_F(NetConnectTimeout, CloseFromAnotherThreadEndsTheWait) {
+  for (bool with_limit : {true, false}) {
+    SCOPED_TRACE(with_limit ? "ConnectTimeout" : "Connect");
+    auto c = net::Socket::Create(AF_INET);
+    ASSERT_TRUE(c);
+    std::atomic<bool> entered{false};
+    auto result = std::async(std::launch::async, [&] {
+      entered = true;
+      int rc = with_limit ? c->ConnectTimeout(Sa(where_), net::AddressLength(where_), 60000)
+                          : c->Connect(Sa(where_), net::AddressLength(where_));
+      return std::make_pair(rc, net::LastError());
+    });
+    while (!entered) std::this_thread::sleep_for(1ms);
+    std::this_thread::sleep_for(50ms);
+    c->Close();
+    ASSERT_EQ(result.wait_for(10s), std::future_status::ready);
+    auto [rc, err] = result.get();
+    EXPECT_EQ(rc, -1);
+    EXPECT_EQ(err, net::kWsaEintr);
+    EXPECT_EQ(c->fd(), -1);
+  }
+}
+
+TEST_F(NetConnectTimeout, NonBlockingConnectReturnsAtOnce) {
   auto c = net::Socket::Create(AF_INET);
   ASSERT_TRUE(c);
-  std::atomic<bool> entered{false};
-  auto result = std::async(std::launch::async, [&] {
-    entered = true;
-    int rc = c->ConnectTimeout(Sa(where_), net::AddressLength(where_), 60000);
-    return std::make_pair(rc, net::LastError());
-  });
-  while (!entered) std::this_thread::sleep_for(1ms);
-  std::this_thread::sleep_for(50ms);
-  c->Close();
-  ASSERT_EQ(result.wait_for(10s), std::future_status::ready);
-  auto [rc, err] = result.get();
-  EXPECT_EQ(rc, -1);
-  EXPECT_EQ(err, net::kWsaEintr);
-  EXPECT_EQ(c->fd(), -1);
+  ASSERT_TRUE(c->SetNonBlocking(true));
+  net::SetLastError(0);
+  EXPECT_EQ(c->Connect(Sa(where_), net::AddressLength(where_)), -1);
+  EXPECT_EQ(net::LastError(), net::kWsaEwouldblock);
 }
 
 // ---- process hygiene (in child processes, which may die without harming the test run) ----
