@@ -16,6 +16,8 @@
 //    without host name or ident lookups, <dns> pointed at loopback so nothing leaves
 //    the machine, pid file, MOTD and log inside the temporary directory. It refuses to
 //    run as root unless given --runasroot; --nofork keeps it in the foreground.
+//    It completes a registration on its once-a-second tick, so each client takes up
+//    to a second to receive 001 there; ngircd answers at once.
 //
 // The child gets SIGKILL when the thread that started it exits (PR_SET_PDEATHSIG), so a
 // crashed test leaves no server behind; start servers on the test's own thread.
