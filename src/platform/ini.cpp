@@ -431,15 +431,13 @@ std::shared_ptr<FileState> Lookup(const std::string& lexical) {
 
 std::shared_ptr<FileState> Bind(const std::string& lexical) {
   std::string deepest;
-  std::string resolved = ResolveLexical(lexical, &deepest);
+  struct stat st;
+  std::string resolved = ResolveLexical(lexical, &deepest, &st);
   Alias a;
-  if (!deepest.empty()) {
-    struct stat st;
-    if (::stat(deepest.c_str(), &st) == 0 && !RecentlyChanged(st.st_mtim)) {
-      a.probe_dir = deepest;
-      a.probe_valid = true;
-      a.probe_sig = SigOf(st);
-    }
+  if (!deepest.empty() && !RecentlyChanged(st.st_mtim)) {
+    a.probe_dir = deepest;
+    a.probe_valid = true;
+    a.probe_sig = SigOf(st);
   }
   std::lock_guard<std::mutex> lk(g_map_mu);
   if (g_alias.size() >= kMaxAliases) EvictLocked();
@@ -541,7 +539,8 @@ std::shared_ptr<const Parsed> Snapshot(std::string_view path) {
   std::string lexical = LexicalPath(path);
   for (int attempt = 0; attempt < 3; ++attempt) {
     auto fs = Lookup(lexical);
-    if (!fs) fs = Bind(lexical);
+    bool fresh = !fs;  // resolved just now: a missing file is really missing
+    if (fresh) fs = Bind(lexical);
     std::lock_guard<std::mutex> lk(fs->mu);
     struct stat st;
     if (::stat(fs->path.c_str(), &st) == 0) {
@@ -549,11 +548,11 @@ std::shared_ptr<const Parsed> Snapshot(std::string_view path) {
       if (!Fresh(*fs, st)) Load(*fs);
       return fs->parsed ? fs->parsed : EmptyParsed();
     }
-    if (ProbeUnchanged(lexical)) {
+    if (fresh || ProbeUnchanged(lexical)) {
       if (!(fs->loaded && !fs->exists && fs->gen == g_gen.load())) SetMissing(*fs);
       return EmptyParsed();
     }
-    Unbind(lexical);
+    Unbind(lexical);  // it may exist under another spelling now
   }
   return EmptyParsed();
 }
@@ -563,7 +562,8 @@ bool Modify(std::string_view path, bool create, Edit edit) {
   std::string lexical = LexicalPath(path);
   for (int attempt = 0; attempt < 4; ++attempt) {
     auto fs = Lookup(lexical);
-    if (!fs) fs = Bind(lexical);
+    bool fresh = !fs;
+    if (fresh) fs = Bind(lexical);
     std::unique_lock<std::mutex> lk(fs->mu);
     std::unique_lock<std::mutex> creating;
     struct stat st;
@@ -575,6 +575,11 @@ bool Modify(std::string_view path, bool create, Edit edit) {
       exists = fs->exists;
     }
     if (!exists) {
+      if (!fresh && !ProbeUnchanged(lexical)) {
+        lk.unlock();
+        Unbind(lexical);  // it may exist under another spelling now
+        continue;
+      }
       if (!create) return true;  // nothing to delete in a missing file
       creating = std::unique_lock<std::mutex>(g_create_mu);
       if (ResolveLexical(lexical) != fs->path) {

@@ -100,9 +100,10 @@ std::string Child(const std::string& dir, std::string_view name) {
 
 // Looks for an entry of `dir` equal to `name` ignoring ASCII case. Several candidates: the smallest
 // by bytes (an exact match wins), so the choice does not depend on directory order. False when none (or dir unreadable).
-bool FindNoCase(const std::string& dir, std::string_view name, std::string& found, bool& dir_ok) {
+bool FindNoCase(const std::string& dir, std::string_view name, std::string& found, bool& dir_ok,
+                struct stat& dir_st) {
   DIR* d = ::opendir(Sys(dir));
-  dir_ok = d != nullptr;
+  dir_ok = d != nullptr && ::fstat(::dirfd(d), &dir_st) == 0;
   if (!d) return false;
   bool any = false;
   while (dirent* e = ::readdir(d)) {
@@ -174,7 +175,7 @@ std::string LexicalPath(std::string_view path) {
   return JoinUnder(std::move(base), parts);
 }
 
-std::string ResolveLexical(const std::string& lexical, std::string* deepest_dir) {
+std::string ResolveLexical(const std::string& lexical, std::string* deepest_dir, struct stat* deepest_stat) {
   if (deepest_dir) deepest_dir->clear();
   if (lexical.empty() || lexical == "/" || Exists(lexical)) return lexical;
 
@@ -205,8 +206,12 @@ std::string ResolveLexical(const std::string& lexical, std::string* deepest_dir)
     }
     std::string found;
     bool dir_ok = false;
-    if (!FindNoCase(cur, parts[i], found, dir_ok)) {
-      if (deepest_dir && dir_ok) *deepest_dir = cur.empty() ? std::string(".") : cur;
+    struct stat dir_st;
+    if (!FindNoCase(cur, parts[i], found, dir_ok, dir_st)) {
+      if (dir_ok) {
+        if (deepest_dir) *deepest_dir = cur.empty() ? std::string(".") : cur;
+        if (deepest_stat) *deepest_stat = dir_st;
+      }
       break;
     }
     cur = Child(cur, found);

@@ -2,6 +2,8 @@
 // ".\DYN\LINKS.INI") mapped to native ones, and names from outside reduced to safe plain names.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 #include <string_view>
 
@@ -25,9 +27,11 @@ std::string ResolvePath(std::string_view path);
 // ProgramDir(). Touches no file.
 std::string LexicalPath(std::string_view path);
 // The case-insensitive part of ResolvePath, for a path LexicalPath() returned. When not every
-// component exists and `deepest_dir` is given, it receives the deepest existing directory of the
-// result (a new entry with another spelling can only appear after that directory changed).
-std::string ResolveLexical(const std::string& lexical, std::string* deepest_dir = nullptr);
+// component exists, `deepest_dir` (if given) receives the deepest existing directory of the result and
+// `deepest_stat` that directory's state taken before its entries were read: a new entry with another
+// spelling can only appear after that state changed. Both are left empty/untouched otherwise.
+std::string ResolveLexical(const std::string& lexical, std::string* deepest_dir = nullptr,
+                           struct ::stat* deepest_stat = nullptr);
 
 // Creates every missing directory of an already-resolved or program-form directory path, reusing
 // existing components case-insensitively. True when the directory exists afterwards.

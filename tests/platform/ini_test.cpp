@@ -304,6 +304,25 @@ TEST_F(IniTest, NoticesExternalChanges) {
   EXPECT_EQ(ini::ReadString("late.ini", "A", "k", "none"), "none");
   WriteRaw("LATE.INI", "[A]\nk=found\n");
   EXPECT_EQ(ini::ReadString("late.ini", "A", "k", "none"), "found");
+  // ... and so is one that a delete should act on.
+  EXPECT_EQ(ini::ReadString("later.ini", "A", "k", "none"), "none");
+  WriteRaw("LATER.INI", "[A]\nk=1\nj=2\n");
+  EXPECT_TRUE(ini::DeleteKey("later.ini", "A", "k"));
+  EXPECT_EQ(ReadRaw("LATER.INI"), "[A]\nj=2\n");
+}
+
+// A missing file is remembered by the state of its folder; a file created there later under another
+// spelling changes that state and is found. The pause lets the folder's time settle first, so the
+// remembered state is trusted rather than re-checked on every read.
+TEST_F(IniTest, MissingFileIsRememberedUntilItsFolderChanges) {
+  fs::create_directories(Abs("USERS/bob"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(120));
+  EXPECT_EQ(ini::ReadString("users/bob/pref.ini", "General", "Nick", "none"), "none");
+  EXPECT_EQ(ini::ReadString("users/bob/pref.ini", "General", "Nick", "none"), "none");
+  WriteRaw("USERS/bob/PREF.ini", "[General]\r\nNick=bob\r\n");
+  EXPECT_EQ(ini::ReadString("users/bob/pref.ini", "General", "Nick", "none"), "bob");
+  EXPECT_TRUE(ini::WriteString("users/bob/pref.ini", "General", "Away", "1"));
+  EXPECT_EQ(DirEntries("USERS/bob"), std::vector<std::string>{"PREF.ini"});
 }
 
 TEST_F(IniTest, PathSpellingsShareOneFile) {
