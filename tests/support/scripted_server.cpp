@@ -19,7 +19,6 @@ namespace {
 
 constexpr size_t kMaxRaw = 16u << 20;        // bytes kept by received_bytes()
 constexpr size_t kMaxPartial = 1u << 20;     // an unterminated line longer than this is recorded as is
-constexpr auto kWriteTimeout = 5s;           // a client that stops reading cannot stall the server longer
 constexpr auto kCommandTimeout = 3s;
 
 int remaining_ms(Clock::time_point deadline) {
@@ -367,7 +366,7 @@ bool ScriptedServer::write_to(Conn* c, std::string_view bytes) {
   if (!c || silent_) return false;
   std::lock_guard wl(c->wmu);
   if (c->fd < 0) return false;
-  const auto deadline = Clock::now() + kWriteTimeout;
+  const auto deadline = Clock::now() + Ms(write_timeout_ms_.load());
   while (!bytes.empty()) {
     ssize_t n = ::send(c->fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n > 0) {

@@ -80,6 +80,9 @@ class ScriptedServer {
   // While on, nothing at all is written to any client: the send functions return
   // false, PINGs go unanswered and register_client sends no welcome.
   void silent(bool on = true) { silent_ = on; }
+  // How long one send may wait for a client that does not read (default 5 s); the
+  // send fails after that instead of hanging the test.
+  void set_write_timeout(Ms timeout) { write_timeout_ms_ = timeout.count(); }
   // While on, every "PING x" from the client is answered with ":<name> PONG <name> :x".
   void auto_pong(bool on = true) { auto_pong_ = on; }
 
@@ -160,6 +163,7 @@ class ScriptedServer {
   uint64_t cmd_seq_ = 0, cmd_done_ = 0;
   std::vector<std::pair<uint64_t, bool>> cmd_results_;
 
+  std::atomic<long long> write_timeout_ms_{5000};
   std::atomic<bool> silent_{false};
   std::atomic<bool> auto_pong_{false};
   std::atomic<bool> stopping_{false};
