@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,6 +21,10 @@ const std::string& Dir() {
     char tmpl[] = "/tmp/vanta-fuzz-ini-XXXXXX";
     if (!mkdtemp(tmpl)) std::abort();
     vp::SetProgramDir(tmpl);
+    std::atexit([] {
+      std::error_code ec;
+      std::filesystem::remove_all(Dir(), ec);
+    });
     return std::string(tmpl);
   }();
   return dir;
