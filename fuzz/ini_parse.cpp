@@ -16,18 +16,20 @@ namespace ini = vanta::platform::ini;
 
 namespace {
 
+// Never freed, so the clean-up at exit can still read it after static objects are gone.
 const std::string& Dir() {
-  static const std::string dir = [] {
+  static const std::string* dir = [] {
     char tmpl[] = "/tmp/vanta-fuzz-ini-XXXXXX";
     if (!mkdtemp(tmpl)) std::abort();
     vp::SetProgramDir(tmpl);
+    auto* d = new std::string(tmpl);
     std::atexit([] {
       std::error_code ec;
       std::filesystem::remove_all(Dir(), ec);
     });
-    return std::string(tmpl);
+    return d;
   }();
-  return dir;
+  return *dir;
 }
 
 bool SameNoCase(const std::string& a, const std::string& b) {
