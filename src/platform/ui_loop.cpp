@@ -108,8 +108,10 @@ struct UiLoop::Impl {
     std::vector<std::pair<std::pair<uint64_t, int>, uint64_t>> due;
     {
       std::lock_guard lock(mutex);
+      // A timer fires once strictly more than its period has passed, never at the very tick it is due:
+      // code that compares "last time + period >= now" must see the period as over.
       for (auto& [key, t] : timers)
-        if (TickDiff(t.due, now) >= 0) due.push_back({key, t.generation});
+        if (TickDiff(t.due, now) > 0) due.push_back({key, t.generation});
     }
     for (auto& [key, gen] : due) {
       std::shared_ptr<std::function<void()>> handler;
@@ -132,7 +134,7 @@ struct UiLoop::Impl {
     const uint32_t now = Ticks();
     int best = cap;
     for (auto& [key, t] : timers) {
-      int32_t d = TickDiff(now, t.due);
+      int32_t d = TickDiff(now, t.due) + 1;
       int ms = d < 0 ? 0 : static_cast<int>(d);
       if (best < 0 || ms < best) best = ms;
     }

@@ -28,6 +28,7 @@ class UiLoop {
   bool CallSync(std::function<void()> fn);
 
   // Repeating timer keyed by (target, number); setting an existing timer restarts it with the new period.
+  // It fires once more than period_ms have passed since it was set (or last fired).
   void SetTimer(uint64_t target, int number, uint32_t period_ms, std::function<void()> handler);
   void KillTimer(uint64_t target, int number);
   void KillTimers(uint64_t target);
