@@ -16,6 +16,9 @@
 namespace vanta::platform {
 class ThreadHandle;
 }
+namespace vanta::output {
+struct WindowOutput;
+}
 
 namespace vanta::sessions {
 
@@ -63,6 +66,13 @@ struct WindowSlot {
   std::shared_ptr<ServerSession> session;  // server windows; set at creation, never replaced
   std::shared_ptr<platform::ThreadHandle> connection_thread;
   std::shared_ptr<platform::net::Socket> dcc_socket;  // DCC windows
+
+  // ---- Window text output (owned by output/show_text): the text view, the pending-output list,
+  // activity, mention and notification state. Made on first use by output::OutputOf(slot), which
+  // goes through output_once so every thread sees one object; it goes with the slot.
+  std::once_flag output_once;
+  std::shared_ptr<output::WindowOutput> output;
+  // ---- end of window text output ----
 
   std::shared_ptr<platform::net::Socket> DccSocket() const;
   // Replaces the DCC socket (nullptr = none) and returns the old one.

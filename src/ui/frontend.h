@@ -40,6 +40,22 @@ class FrontEnd {
   // `colour` the line's default colour (0x00BBGGRR).
   virtual void LineAppended(const WindowInfo&, std::string_view plain, uint32_t colour) { (void)plain, (void)colour; }
 
+  // ---- Text views (the runs themselves live in the core: output::OutputOf(slot).view) ----
+  // One of the program's windows is the foreground window.
+  virtual bool InForeground() const { return MainFrameVisible(); }
+  // The keyboard focus is in one of the window's own controls (text view, nick list, input line).
+  virtual bool FocusInWindow(const WindowInfo&) const { return false; }
+  // The window's text view itself has the keyboard focus.
+  virtual bool TextViewHasFocus(const WindowInfo&) const { return false; }
+  // The user interface's smart-scroll option: keep a view where the user scrolled it.
+  virtual bool SmartScroll() const { return false; }
+  // The single selected embedded object of the window's view is deactivated and the focus moved to
+  // the input line.
+  virtual void DeactivateObject(const WindowInfo&) {}
+  // The window's activity indicator changed: 0 nothing, 1 new text, 2 mention, 3 notified.
+  virtual void ActivityChanged(const WindowInfo&, int indicator) { (void)indicator; }
+  // ---- end of text views ----
+
   // Attention and dialogs.
   virtual void Beep() {}
   virtual void TrayNotify(std::string_view title, std::string_view text, int seconds) {
