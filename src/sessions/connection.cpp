@@ -205,7 +205,8 @@ void ConnectionThread(ThreadArgs args) {
     if (host.size() > ServerSession::kHost - 1) host.resize(ServerSession::kHost - 1);
     s->Set(&ServerSession::current_host, host);
     // b. the socket of an earlier attempt goes, with a pause before the next try
-    if (s->Socket()) {
+    // (also after a lost connection, so a server that accepts and drops at once is not hammered)
+    if (s->Socket() || s->attempted.load()) {
       CloseSessionSocket(*s);
       std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     }
@@ -221,6 +222,7 @@ void ConnectionThread(ThreadArgs args) {
       auto sock = net::Socket::Create(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, ipv6 ? 0 : IPPROTO_TCP);
       if (!sock) break;
       s->ExchangeSocket(sock);
+      s->attempted.store(1);
       LocalBind(*sock, ipv6);
       // e. resolution
       if (ipv6) {

@@ -56,6 +56,7 @@ struct ServerSession {
   std::atomic<uint8_t> show_numerics{1}, numeric_pending{0};
   std::atomic<uint8_t> away{0};
   std::atomic<uint8_t> startup_done{0};
+  std::atomic<uint8_t> attempted{0};          // a connection was tried before: pause before the next
   std::atomic<uint32_t> bind4_override{0}, notify4_override{0};  // network order, 0 = none
 
   // The connection's socket; socket_number mirrors its descriptor (0 = none) for lock-free lookups.

@@ -4,6 +4,9 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+
 #include "config/catalogue.h"
 #include "config/file_set.h"
 #include "output/show_text.h"
@@ -54,16 +57,35 @@ void CoreTest::SetUp() {
   fe = rec.get();
   ui::Install(std::move(rec));
   platform::UiLoop::Get().Reset();
-  platform::UiLoop::Get().BindToCurrentThread();
   sessions::WindowTable::Get().ResetForTests();
   sessions::ResetRetryCounter();
+  if (background_ui) {
+    std::atomic<bool> bound{false};
+    ui_thread_ = std::thread([&bound] {
+      platform::UiLoop::Get().BindToCurrentThread();
+      bound = true;
+      platform::UiLoop::Get().Run();
+    });
+    while (!bound) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  } else {
+    platform::UiLoop::Get().BindToCurrentThread();
+  }
 }
 
 void CoreTest::TearDown() {
   auto& table = sessions::WindowTable::Get();
-  table.ResetForTests();
-  // Let connection threads see their windows gone and end, serving their last requests meanwhile.
-  platform::UiLoop::Get().PumpUntil([] { return platform::RunningThreads() == 0; }, 5000);
+  if (background_ui) {
+    platform::UiLoop::Get().CallSync([&] { table.ResetForTests(); });
+    // Let connection threads see their windows gone and end, serving their last requests meanwhile.
+    for (int i = 0; i < 500 && platform::RunningThreads() > 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    platform::UiLoop::Get().Quit(0);
+    ui_thread_.join();
+    platform::UiLoop::Get().BindToCurrentThread();
+  } else {
+    table.ResetForTests();
+    platform::UiLoop::Get().PumpUntil([] { return platform::RunningThreads() == 0; }, 5000);
+  }
   platform::UiLoop::Get().Reset();
   sessions::GetHooks() = sessions::Hooks{};
   ui::Install(nullptr);
@@ -76,7 +98,10 @@ bool CoreTest::PumpUntil(const std::function<bool()>& pred, int timeout_ms) {
   const uint32_t start = platform::Ticks();
   while (!pred()) {
     if (static_cast<int32_t>(platform::Ticks() - start) >= timeout_ms) return pred();
-    loop.RunOnce(10);
+    if (background_ui)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    else
+      loop.RunOnce(10);
   }
   return true;
 }
@@ -110,6 +135,7 @@ void CoreTest::SetPref(const std::string& section, const std::string& key, const
 
 int CoreTest::MakeServerWindow(const std::string& host, uint16_t port, const std::string& nick) {
   sessions::CreateRequest r;
+  // (Create crosses to the user-interface thread itself, wherever that runs.)
   r.name = host;
   r.kind = sessions::kServerWindow;
   r.session = sessions::MakeSession(host, port, nick, nick + "@example.invalid", "Test User");

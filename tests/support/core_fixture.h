@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "sessions/server_session.h"
 #include "support/recording_frontend.h"
@@ -47,6 +48,12 @@ class CoreTest : public ::testing::Test {
   RecordingFrontEnd* fe = nullptr;  // owned by the front-end slot
   std::unique_ptr<TempDir> home;
   bool headless = false;  // set before SetUp (in the constructor) for headless tests
+  // Run the user-interface loop on a thread of its own, so the test thread may block (in a scripted
+  // server's waits, for instance) while connection threads keep showing text. Set in the constructor.
+  bool background_ui = false;
+
+ private:
+  std::thread ui_thread_;
 };
 
 }  // namespace vanta::test
