@@ -75,8 +75,12 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 std::size_t FindNoCase(std::string_view text, std::string_view word, std::size_t from) {
   if (word.empty() || word.size() > text.size()) return std::string_view::npos;
   const std::size_t last = text.size() - word.size();
-  for (std::size_t i = from; i <= last; ++i)
-    if (EqualsNoCase(text.substr(i, word.size()), word)) return i;
+  const unsigned char first = Upper(static_cast<unsigned char>(word[0]));
+  const std::string_view tail = word.substr(1);
+  for (std::size_t i = from; i <= last; ++i) {
+    if (Upper(static_cast<unsigned char>(text[i])) != first) continue;
+    if (EqualsNoCase(text.substr(i + 1, tail.size()), tail)) return i;
+  }
   return std::string_view::npos;
 }
 
@@ -344,8 +348,12 @@ constexpr VarName kVariables[] = {
 };
 
 const VarName* MatchVariable(std::string_view rest) {
+  if (rest.size() < 2) return nullptr;
+  const unsigned char c = Upper(static_cast<unsigned char>(rest[1]));
   for (const VarName& v : kVariables)
-    if (rest.size() >= v.name.size() && EqualsNoCase(rest.substr(0, v.name.size()), v.name)) return &v;
+    if (Upper(static_cast<unsigned char>(v.name[1])) == c && rest.size() >= v.name.size() &&
+        EqualsNoCase(rest.substr(0, v.name.size()), v.name))
+      return &v;
   return nullptr;
 }
 
