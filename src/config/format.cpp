@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "config/catalogue.h"
+#include "platform/codec.h"
 
 namespace vanta::config {
 namespace {
@@ -55,23 +56,6 @@ void AppendPadded(std::string& out, const Spec& s, std::string_view text) {
   if (HasFlag(s, '-')) out.append(pad, ' ');
 }
 
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
 
 std::int64_t ClampToSigned(double d) {
   if (std::isnan(d)) return 0;
@@ -214,7 +198,7 @@ void AppendChar(std::string& out, const Spec& s, const FmtArg& a) {
   } else if (const auto v = UnsignedValue(a)) {
     if (s.wide) {
       if (*v != 0 && *v <= 0x10FFFF && !(*v >= 0xD800 && *v <= 0xDFFF))
-        AppendUtf8(c, static_cast<std::uint32_t>(*v));
+        platform::AppendUtf8(c, static_cast<std::uint32_t>(*v));
     } else if ((*v & 0xFF) != 0) {
       c = std::string(1, static_cast<char>(*v & 0xFF));
     }

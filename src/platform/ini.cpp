@@ -13,6 +13,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "platform/codec.h"
 #include "platform/paths.h"
 
 namespace vanta::platform::ini {
@@ -40,21 +41,13 @@ std::string_view Unquote(std::string_view s) {
   return s;
 }
 
-unsigned char Lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Lower(static_cast<unsigned char>(a[i])) != Lower(static_cast<unsigned char>(b[i]))) return false;
-  return true;
-}
 
 struct CiHash {
   using is_transparent = void;
   std::size_t operator()(std::string_view s) const noexcept {
     std::uint64_t h = 1469598103934665603ull;
     for (char c : s) {
-      h ^= Lower(static_cast<unsigned char>(c));
+      h ^= AsciiLower(static_cast<unsigned char>(c));
       h *= 1099511628211ull;
     }
     return static_cast<std::size_t>(h);

@@ -1,5 +1,7 @@
 #include "platform/paths.h"
 
+#include "platform/codec.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,14 +28,6 @@ std::mutex g_mkdir_mu;
 
 constexpr std::size_t kNameMax = 255;
 
-unsigned char Lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Lower(static_cast<unsigned char>(a[i])) != Lower(static_cast<unsigned char>(b[i]))) return false;
-  return true;
-}
 
 std::string_view CutAtNul(std::string_view s) {
   auto nul = s.find('\0');
