@@ -372,6 +372,16 @@ inline constexpr MessageEntry kEnglishMessages[] = {
 
     // DCC offer matching a blocked file mask; %s mask (the caller appends the editor hint).
     {1103, "Blocked file offer: the name matches %s"},
+
+    // Command interpreter: a protocol line that does not fit what a server accepts; %u its length
+    // in bytes, %u the limit (CR LF not counted).
+    {1150, "The line is too long for the server (%u bytes, at most %u): nothing was sent"},
+    // "/server": a port that is not a number from 1 to 65535; %s the port as typed.
+    {1151, "Bad port \"%s\": a port is a number from 1 to 65535"},
+    // Input lock: the prompt for the password that unlocks the input.
+    {1152, "The input is locked. Password:"},
+    // A command typed without the arguments it needs; %s the command's usage text.
+    {1153, "Usage: %s"},
 };
 
 }  // namespace vanta::langen
