@@ -111,8 +111,10 @@ bool StartSecure(int n, ServerSession& s, const std::string& host) {
   }
   auto sock = s.Socket();
   std::string reason;
-  int32_t h = sock ? tls::InitClient(sock->fd(), config::PrefInt("General", "UseSSL3", 1), host,
-                                     s.accept_untrusted.load() != 0, &reason)
+  // A server whose certificate the user chose to accept although it does not verify: the session's
+  // own flag (from its server record), or the host listed in "SSLTrust" of the preferences.
+  const bool trusted = s.accept_untrusted.load() != 0 || config::PrefInt("SSLTrust", host, 0) == 1;
+  int32_t h = sock ? tls::InitClient(sock->fd(), config::PrefInt("General", "UseSSL3", 1), host, trusted, &reason)
                    : 0;
   if (h == 0) {
     s.secure.store(0);
@@ -204,6 +206,7 @@ void ConnectionThread(ThreadArgs args) {
     std::string host = args.host_override.empty() ? PickHost(s->Get(&ServerSession::address_list)) : args.host_override;
     if (host.size() > ServerSession::kHost - 1) host.resize(ServerSession::kHost - 1);
     s->Set(&ServerSession::current_host, host);
+    const std::string entered = host;  // the name a server certificate must carry
     // b. the socket of an earlier attempt goes, with a pause before the next try
     // (also after a lost connection, so a server that accepts and drops at once is not hammered)
     if (s->Socket() || s->attempted.load()) {
@@ -291,7 +294,7 @@ void ConnectionThread(ThreadArgs args) {
       s->connected.store(1);
       SetIndicator(n, ui::ConnectionState::Connected);
       // i. secure transport
-      if (s->secure.load() && !StartSecure(n, *s, args.host_override.empty() ? host : args.host_override)) break;
+      if (s->secure.load() && !StartSecure(n, *s, entered)) break;
       // j. register
       slot->SetName(host);
       if (!ui::Headless()) {
