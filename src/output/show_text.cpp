@@ -1,8 +1,11 @@
 #include "output/show_text.h"
 
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <mutex>
@@ -126,6 +129,12 @@ struct SettingsCache {
   std::string dir, profile, path;
   FileSig sig;
   Settings settings;
+  // A watch on the folder of the preferences file: a line then costs one read of an empty
+  // notification queue instead of a path lookup. The stat still runs when the queue has news, when
+  // there is no watch, and once a second (edits through symbolic links, lost events).
+  int notify_fd = -1;
+  int watch = -1;
+  std::chrono::steady_clock::time_point last_stat{};
 };
 
 SettingsCache& Cache() {
@@ -133,29 +142,73 @@ SettingsCache& Cache() {
   return c;
 }
 
-// The settings in force for the line being shown. Cheap when nothing changed: one stat.
-const Settings& CurrentSettings() {
-  SettingsCache& c = Cache();
-  std::lock_guard lock(c.mutex);
-  const bool force = g_reload.exchange(false, std::memory_order_acq_rel);
-  const std::string& dir = platform::ProgramDir();
-  const std::string profile = config::ProfileName();
-  // The path is resolved again when the profile or program folder changed, and while the file is
-  // missing (it may appear under another spelling of its folders).
-  if (force || !c.valid || dir != c.dir || profile != c.profile || !c.sig.exists) {
-    c.dir = dir;
-    c.profile = profile;
-    c.path = platform::ResolvePath(config::PrefIni());
-  }
+FileSig SigOf(const std::string& path) {
   FileSig sig;
   struct stat st;
-  if (::stat(c.path.c_str(), &st) == 0) {
+  if (::stat(path.c_str(), &st) == 0) {
     sig.exists = true;
     sig.ino = st.st_ino;
     sig.size = st.st_size;
     sig.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     sig.ctime_ns = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
   }
+  return sig;
+}
+
+void Rewatch(SettingsCache& c) {
+  if (c.notify_fd < 0) c.notify_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (c.notify_fd < 0) return;
+  if (c.watch >= 0) inotify_rm_watch(c.notify_fd, c.watch);
+  const std::string folder(platform::DirName(c.path));
+  c.watch = folder.empty() ? -1
+                           : inotify_add_watch(c.notify_fd, folder.c_str(),
+                                               IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_CREATE | IN_DELETE |
+                                                   IN_ATTRIB | IN_MODIFY | IN_DELETE_SELF | IN_MOVE_SELF);
+  // Whatever was queued for the old folder is stale now.
+  alignas(inotify_event) char buf[4096];
+  while (read(c.notify_fd, buf, sizeof buf) > 0) {
+  }
+}
+
+// True when the folder of the file reported a change since the last look (or cannot tell).
+bool FolderChanged(SettingsCache& c) {
+  if (c.notify_fd < 0 || c.watch < 0) return true;
+  bool changed = false;
+  alignas(inotify_event) char buf[4096];
+  ssize_t n;
+  while ((n = read(c.notify_fd, buf, sizeof buf)) > 0) {
+    changed = true;
+    for (ssize_t off = 0; off + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+      const auto* ev = reinterpret_cast<const inotify_event*>(buf + off);
+      if (ev->mask & (IN_IGNORED | IN_Q_OVERFLOW | IN_DELETE_SELF | IN_MOVE_SELF)) c.watch = -1;
+      off += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+    }
+  }
+  return changed;
+}
+
+// The settings in force for the line being shown.
+const Settings& CurrentSettings() {
+  SettingsCache& c = Cache();
+  std::lock_guard lock(c.mutex);
+  const bool force = g_reload.exchange(false, std::memory_order_acq_rel);
+  const std::string& dir = platform::ProgramDir();
+  const std::string profile = config::ProfileName();
+  bool check = force || !c.valid;
+  // The path is resolved again when the profile or program folder changed, and while the file is
+  // missing (it may appear under another spelling of its folders).
+  if (check || dir != c.dir || profile != c.profile || !c.sig.exists || c.watch < 0) {
+    c.dir = dir;
+    c.profile = profile;
+    c.path = platform::ResolvePath(config::PrefIni());
+    Rewatch(c);
+    check = true;
+  }
+  const auto now = std::chrono::steady_clock::now();
+  if (FolderChanged(c) || now - c.last_stat >= std::chrono::seconds(1)) check = true;
+  if (!check) return c.settings;
+  c.last_stat = now;
+  const FileSig sig = SigOf(c.path);
   if (force || !c.valid || !(sig == c.sig)) {
     LoadSettings(c.settings);
     c.sig = sig;
