@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vanta::ui {
 
@@ -56,6 +57,15 @@ class FrontEnd {
   virtual void ActivityChanged(const WindowInfo&, int indicator) { (void)indicator; }
   // ---- end of text views ----
 
+  // ---- Nick lists, titles and input lines (asked for by the server line dispatcher) ----
+  // A channel window's nick list changed; read it with dispatch::NickListEntries(number).
+  virtual void NickListChanged(const WindowInfo&) {}
+  // A window's title changed (name, topic or mode text of a channel; a server window's status).
+  virtual void TitleChanged(const WindowInfo&) {}
+  // The window's input line holds typed text the user has not sent yet.
+  virtual bool InputLineHasText(const WindowInfo&) const { return false; }
+  // ---- end of nick lists, titles and input lines ----
+
   // Attention and dialogs.
   virtual void Beep() {}
   virtual void TrayNotify(std::string_view title, std::string_view text, int seconds) {
@@ -74,6 +84,54 @@ class FrontEnd {
     return std::nullopt;
   }
   virtual void OpenDocument(std::string_view path) { (void)path; }
+
+  // ---- Result views and dialogs of the numeric replies ----
+  // A result view is a dialog the user opens with a command (whois, channel list, who ...); the
+  // replies of its server feed it. These defaults mean "no view open": OpenResultView refuses, so
+  // the replies are shown as text in the server window instead. The stdio and headless front ends
+  // keep these defaults.
+  enum class ResultView { Whois, Silence, Links, Access, Property, Ban, ChannelList, Who };
+  // Opens (or re-uses) the view of `server`; false when the front end has no such view.
+  virtual bool OpenResultView(const WindowInfo& server, ResultView view) {
+    (void)server, (void)view;
+    return false;
+  }
+  // Empties the view's lists.
+  virtual void ResultViewClear(const WindowInfo& server, ResultView view) { (void)server, (void)view; }
+  // Appends a row (one text per column) to the view's list.
+  virtual void ResultViewAddRow(const WindowInfo& server, ResultView view, const std::vector<std::string>& columns) {
+    (void)server, (void)view, (void)columns;
+  }
+  // Replaces one column of the view's last row.
+  virtual void ResultViewSetLastRow(const WindowInfo& server, ResultView view, int column, std::string_view text) {
+    (void)server, (void)view, (void)column, (void)text;
+  }
+  virtual void ResultViewSetTitle(const WindowInfo& server, ResultView view, std::string_view title) {
+    (void)server, (void)view, (void)title;
+  }
+  // The feed ended: the view's controls are enabled again.
+  virtual void ResultViewEnded(const WindowInfo& server, ResultView view) { (void)server, (void)view; }
+  // The fields of a finished whois, in the order of the whois view; for a view opened for denying,
+  // `ban_masks` holds the 15 mask variants and `deny_lines` the same masks as access lines.
+  struct WhoisFields {
+    std::vector<std::string> fields;  // nick, user, host, full name, server, idle, sign-on, operator, away, channels
+    std::vector<std::string> ban_masks;
+    std::vector<std::string> deny_lines;
+  };
+  virtual void ResultViewWhois(const WindowInfo& server, const WhoisFields& whois) { (void)server, (void)whois; }
+  // Restores a window's saved placement (end of the welcome sequence).
+  virtual void RestorePlacement(const WindowInfo& window) { (void)window; }
+  // The join dialog and the recent-channels dialog of a server window.
+  virtual void OpenJoinDialog(const WindowInfo& server) { (void)server; }
+  virtual void OpenRecentChannels(const WindowInfo& server) { (void)server; }
+  // A text prompt that closes by itself after timeout_ms; nullopt = cancelled or timed out. With
+  // nobody to answer (headless, tests) it times out.
+  virtual std::optional<std::string> AskTextTimed(std::string_view title, std::string_view prompt,
+                                                  std::string_view initial, int timeout_ms) {
+    (void)title, (void)prompt, (void)initial, (void)timeout_ms;
+    return std::nullopt;
+  }
+  // ---- end of result views and dialogs ----
 };
 
 // The running front end. Before one is installed a headless one answers.
