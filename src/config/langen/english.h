@@ -68,10 +68,10 @@ inline constexpr MessageEntry kEnglishMessages[] = {
     {51, "$h02$h0315$h12$h12x$h12 $nick knocks on $channel ($knockmsg)"},
     // 117: CTCP ACTION, received or own.
     {52, "$h0312$h02*$nick$h02 $actionmessage"},
-    // 118: incoming message in a secured query or DCC chat.
-    {53, "$h031$h02<$nick>$h02 $prefix$message"},
-    // 119: own message in a secured query or DCC chat.
-    {54, "$h031$h02<$nick>$h02 $message"},
+    // 118: incoming message in a secured query or DCC chat (the other side's text: no own prefix).
+    {53, "$h031$h02<$nick>$h02 $message"},
+    // 119: own message in a secured query or DCC chat (carries the user's own prefix).
+    {54, "$h031$h02<$nick>$h02 $prefix$message"},
     // 120: DATA (IRCX).
     {55, "$h02$h0312***data*** $nick$h02 $message"},
     // 121: REQUEST (IRCX).
