@@ -427,25 +427,27 @@ void Beep() { ui::Current().Beep(); }
 // The hold-while-selecting rule, then AppendLine. User-interface thread.
 void Deliver(const ShowTextRequest& rq) {
   auto& table = sessions::WindowTable::Get();
-  if (!rq.no_hold && rq.mode == 0 && table.Valid(rq.window)) {
+  if (!rq.no_hold && rq.mode == 0) {
     if (auto slot = table.Slot(rq.window)) {
       WindowOutput& out = OutputOf(*slot);
-      ui::FrontEnd& fe = ui::Current();
-      ui::WindowInfo info{rq.window, slot->id, slot->kind, slot->Name()};
       const auto [a, b] = out.view.Selection();
       const bool selecting = b > a && !(a == 0 && b == 1);
-      if (selecting && fe.FocusInWindow(info)) {
-        if (b - a == 1 && out.view.IsObjectAt(a)) {
-          fe.DeactivateObject(info);
-          out.view.SetCaret(b);
-        } else {
-          HeldOutput held{rq, std::string(rq.text.substr(0, rq.text.find('\0')))};
-          held.request.text = {};
-          out.pending.push_back(std::move(held));
-          return;
+      if (selecting) {
+        ui::FrontEnd& fe = ui::Current();
+        const ui::WindowInfo info{rq.window, slot->id, slot->kind, slot->Name()};
+        if (fe.FocusInWindow(info)) {
+          if (b - a == 1 && out.view.IsObjectAt(a)) {
+            fe.DeactivateObject(info);
+            out.view.SetCaret(b);
+          } else {
+            HeldOutput held{rq, std::string(rq.text.substr(0, rq.text.find('\0')))};
+            held.request.text = {};
+            out.pending.push_back(std::move(held));
+            return;
+          }
         }
       }
-      FlushPending(rq.window);
+      if (!out.pending.empty()) FlushPending(rq.window);
     }
   }
   AppendLine(rq);
