@@ -1,0 +1,17 @@
+// RunCommand: the built-in command interpreter. A line is recognised by its leading command word,
+// tested in a fixed order (the first match wins); the command runs and reports whether it handled
+// the line. Lines it does not handle go on to the alias layer and the server (ExecuteLine).
+#pragma once
+#include <string_view>
+
+namespace vanta::commands {
+
+// Runs a command line (normally ending in CR LF) with server window `server_window` (-1: none).
+// Returns 1 when the line was handled, 0 when not.
+int RunCommand(std::string_view line, int server_window);
+
+// The command word of the order of tests that a line matches, as spelled there ("/msg ",
+// "/part\r\n", "/join"), or "" when none does. The "\x" escapes are decoded first.
+std::string_view MatchCommand(std::string_view line);
+
+}  // namespace vanta::commands
