@@ -363,6 +363,11 @@ void Names(int n, NumericState& st, std::string_view params) {
   std::size_t colon = params.find(" :");
   std::string_view nicks = colon == std::string_view::npos ? After(params, 1) : params.substr(colon + 2);
   std::lock_guard lock(st.mutex);
+  if (st.names.size() >= 32) {
+    // Collections of windows closed before their end of names.
+    for (auto i = st.names.begin(); i != st.names.end();)
+      i = WindowTable::Get().FindById(i->first) < 0 ? st.names.erase(i) : std::next(i);
+  }
   std::string& acc = st.names[slot->id];
   for (std::string_view word; !(word = Word(nicks, 0)).empty(); nicks = After(nicks, 0)) {
     if (acc.size() + word.size() + 1 > kNamesCap) break;
