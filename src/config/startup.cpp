@@ -32,6 +32,7 @@
 #include "sessions/send_queue.h"
 #include "sessions/window_table.h"
 #include "ui/frontend.h"
+#include "ui/terminal.h"
 
 namespace vanta::config {
 
@@ -396,7 +397,7 @@ int Main(int argc, char** argv) {
   platform::SetProgramDir(dir);
 
   std::string ui = opts.ui;
-  if (ui == "auto") ui = "stdio";  // the terminal front end is not built yet
+  if (ui == "auto") ui = ui::TerminalAvailable(0, 1) ? "tui" : "stdio";
 
   // The libraries the program cannot run without.
   std::vector<std::string> missing;
@@ -409,7 +410,7 @@ int Main(int argc, char** argv) {
   LoadCatalogue();
 
   // Login and the profile's files. Prompts before the loop runs are read from standard input.
-  if (ui == "stdio") ui::Install(std::make_unique<StdioPrompts>());
+  if (ui == "stdio" || ui == "tui") ui::Install(std::make_unique<StdioPrompts>());
   else ui::Install(ui::MakeHeadless());
   auto profile = Login(ui::Current());
   if (!profile) return 0;
@@ -462,8 +463,15 @@ int Main(int argc, char** argv) {
   platform::ini::WriteInt(PrefIni(), "Debug", "Process", static_cast<long long>(getpid()));
 
   sessions::ResetRetryCounter();
-  if (ui == "headless") ui::Install(ui::MakeHeadless());
-  else ui::Install(ui::MakeStdio(1));
+  if (ui == "headless") {
+    ui::Install(ui::MakeHeadless());
+  } else if (auto terminal = ui == "tui" ? ui::MakeTerminal() : nullptr) {
+    ui::Install(std::move(terminal));  // it reads standard input itself
+  } else {
+    if (ui == "tui") Print(stderr, "vanta: the terminal cannot be used; using the line front end\n");
+    ui = ui == "tui" ? "stdio" : ui;
+    ui::Install(ui::MakeStdio(1));
+  }
 
   auto& loop = platform::UiLoop::Get();
   loop.BindToCurrentThread();
@@ -515,6 +523,7 @@ int Main(int argc, char** argv) {
   Call(GetStartupHooks().register_hot_keys);
 
   int code = loop.Run();
+  if (ui == "tui") ui::Install(ui::MakeHeadless());  // restores the terminal
 
   // Shutdown, in reverse.
   Call(GetStartupHooks().unload_plugins);
