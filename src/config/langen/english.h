@@ -382,6 +382,8 @@ inline constexpr MessageEntry kEnglishMessages[] = {
     {1152, "The input is locked. Password:"},
     // A command typed without the arguments it needs; %s the command's usage text.
     {1153, "Usage: %s"},
+    // The outgoing queue of a server is full (flood control): %u bytes of what was typed were not sent.
+    {1154, "The send queue is full: %u bytes were not sent"},
 };
 
 }  // namespace vanta::langen
