@@ -23,13 +23,28 @@ void TooLong(std::size_t length, int server, int report_window) {
 
 }  // namespace
 
+void SendLines(int server, std::string_view lines, int report_window) {
+  while (!lines.empty()) {
+    const std::size_t end = lines.find("\r\n");
+    const std::size_t len = end == std::string_view::npos ? lines.size() : end + 2;
+    const int overflows = sessions::QueueOverflows();
+    const int result = sessions::SendToServer(lines.substr(0, len), server);
+    if (result == 0 && sessions::QueueOverflows() != overflows) {
+      Report(report_window, server, config::Msg(1154, {static_cast<unsigned>(lines.size())}),
+             output::Colours().error);
+      return;
+    }
+    lines.remove_prefix(len);
+  }
+}
+
 bool SendLine(int server, std::string_view body, int report_window) {
   std::string line = ProtocolLine(body);
   if (line.size() - 2 > kMaxProtocolLine) {
     TooLong(line.size() - 2, server, report_window);
     return false;
   }
-  sessions::SendToServer(line, server);
+  SendLines(server, line, report_window);
   return true;
 }
 
@@ -49,7 +64,7 @@ bool SendSplit(int server, std::string_view head, std::string_view text, std::st
     lines.append(tv);
     lines += "\r\n";
   }
-  sessions::SendToServer(lines, server);
+  SendLines(server, lines, report_window);
   return true;
 }
 

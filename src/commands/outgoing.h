@@ -10,6 +10,10 @@ namespace vanta::commands {
 
 inline constexpr std::string_view kProductName = "VantaIRC";
 
+// Sends protocol lines (each ending in CR LF) one by one through the send path. When the flood
+// queue cannot take more, the rest is dropped and the user told in `report_window`.
+void SendLines(int server, std::string_view lines, int report_window);
+
 // Sends one protocol line (without its CR LF; line breaks inside become blanks) to server window
 // `server`. A line longer than a server accepts is not sent: the user is told in `report_window`
 // (else the server window). Returns true when the line went to the send path.

@@ -348,7 +348,7 @@ int CmdReset(Context& c) {
   // Every part is a single word from the channel or its nick list: one write, no breaks inside.
   std::string clean;
   for (const std::string& l : SplitInput(text)) clean += ProtocolLine(StripLineEnd(l));
-  sessions::SendToServer(clean, c.a);
+  SendLines(c.a, clean, window);
   return 1;
 }
 
@@ -532,7 +532,7 @@ int CmdJoin(Context& c) {
     current += item;
   }
   if (!current.empty()) lines += ProtocolLine("JOIN " + current);
-  if (!lines.empty()) sessions::SendToServer(lines, c.a);
+  if (!lines.empty()) SendLines(c.a, lines, c.echo());
   return 1;
 }
 

@@ -10,7 +10,7 @@ namespace vanta::commands {
 class TypedInput {
  public:
   // A line longer than this without a line end is typed in pieces of this size.
-  static constexpr std::size_t kMaxPending = 20000;
+  static constexpr std::size_t kMaxPending = 65536;
 
   explicit TypedInput(int fd = 0) : fd_(fd) {}
   // Watches the descriptor on the user-interface loop.
