@@ -23,6 +23,8 @@ struct ChannelData {
   std::string topic;
   bool topic_pending = false;
   std::atomic<bool> nick_post_pending{false};
+  // The entry texts as last handed out, shared by readers until the list changes (nullptr: stale).
+  std::shared_ptr<const std::vector<std::string>> snapshot;
 };
 
 std::mutex g_mutex;  // guards g_channels and every ChannelData's fields but the atomic
@@ -115,14 +117,25 @@ int EntryStanding(std::string_view entry) {
   }
 }
 
-std::vector<std::string> NickListEntries(int window) {
-  std::vector<std::string> out;
+namespace {
+// The shared texts of a list, rebuilt only after a change.
+std::shared_ptr<const std::vector<std::string>> Snapshot(int window) {
   auto d = DataOf(window, false);
-  if (!d) return out;
+  if (!d) return nullptr;
   std::lock_guard lock(g_mutex);
-  out.reserve(d->nicks.size());
-  for (auto& e : d->nicks) out.push_back(e.text);
-  return out;
+  if (!d->snapshot) {
+    auto texts = std::make_shared<std::vector<std::string>>();
+    texts->reserve(d->nicks.size());
+    for (auto& e : d->nicks) texts->push_back(e.text);
+    d->snapshot = std::move(texts);
+  }
+  return d->snapshot;
+}
+}  // namespace
+
+std::vector<std::string> NickListEntries(int window) {
+  auto snap = Snapshot(window);
+  return snap ? *snap : std::vector<std::string>();
 }
 
 std::vector<NickEntry> NickListRows(int window) {
@@ -162,6 +175,7 @@ bool NickListInsert(int window, std::string_view entry) {
   auto d = DataOf(window, true);
   if (!d) return false;
   std::lock_guard lock(g_mutex);
+  d->snapshot.reset();
   NickEntry e{std::string(entry), {}, {}};
   auto it = FindNick(d->nicks, EntryNick(entry));
   if (it != d->nicks.end()) {
@@ -177,6 +191,7 @@ bool NickListRemove(int window, std::string_view nick) {
   auto d = DataOf(window, false);
   if (!d || nick.empty()) return false;
   std::lock_guard lock(g_mutex);
+  d->snapshot.reset();
   auto it = FindNick(d->nicks, nick);
   if (it == d->nicks.end()) return false;
   d->nicks.erase(it);
@@ -187,6 +202,7 @@ bool NickListRename(int window, std::string_view old_nick, std::string_view new_
   auto d = DataOf(window, false);
   if (!d || old_nick.empty() || new_nick.empty()) return false;
   std::lock_guard lock(g_mutex);
+  d->snapshot.reset();
   auto it = FindNick(d->nicks, old_nick);
   if (it == d->nicks.end()) return false;
   NickEntry e = std::move(*it);
@@ -205,6 +221,7 @@ bool NickListSetPrefix(int window, std::string_view nick, char prefix) {
   auto d = DataOf(window, false);
   if (!d || nick.empty()) return false;
   std::lock_guard lock(g_mutex);
+  d->snapshot.reset();
   auto it = FindNick(d->nicks, nick);
   if (it == d->nicks.end() || EntryPrefix(it->text) == prefix) return false;
   NickEntry e = std::move(*it);
@@ -240,6 +257,7 @@ void NickListReplace(int window, const std::vector<std::string>& entries) {
   }
   std::sort(fresh.begin(), fresh.end(), EntryLess);
   std::lock_guard lock(g_mutex);
+  d->snapshot.reset();
   // Keep the address columns of nicks that stay.
   for (auto& e : fresh) {
     auto old = FindNick(d->nicks, EntryNick(e.text));
@@ -255,6 +273,7 @@ void NickListClear(int window) {
   auto d = DataOf(window, false);
   if (!d) return;
   std::lock_guard lock(g_mutex);
+  d->snapshot.reset();
   d->nicks.clear();
 }
 
@@ -318,7 +337,9 @@ void InstallChannelViewAccess() {
   auto access = std::make_shared<output::ChannelViewAccess>();
   access->has_entry = [](int window, std::string_view entry) { return NickListHas(window, entry); };
   access->for_each_entry = [](int window, const std::function<void(std::string_view)>& visit) {
-    for (auto& e : NickListEntries(window)) visit(e);  // a copy: the visitor runs without the lock
+    // The visitor runs without the lock, over texts that no later change touches.
+    if (auto snap = Snapshot(window))
+      for (auto& e : *snap) visit(e);
   };
   output::SetChannelViewAccess(std::move(access));
 }

@@ -627,19 +627,6 @@ bool SecureMessage(Ctx& c, int w) {
 
 // ---- private messages ------------------------------------------------------------------------------
 
-// Plain-text mode of a channel: its mode letters hold "f" and "IgnoreF" is off.
-bool PlainTextChannel(int w) {
-  auto slot = WindowTable::Get().Slot(w);
-  if (!slot || slot->kind != sessions::kChannelWindow) return false;
-  if (OptInt("General", "IgnoreF", 0)) return false;
-  std::string modes;
-  {
-    std::lock_guard lock(slot->mutex);
-    modes = slot->mode_text;
-  }
-  return FirstWord(modes).find('f') != std::string_view::npos;
-}
-
 int OpenQuery(Ctx& c) {
   auto& table = WindowTable::Get();
   const int before = table.Active();
@@ -695,7 +682,7 @@ void OnPrivmsg(Ctx& c) {
     if (!foreground) BeepSetting("BeepInMsgFile");
   }
   if (query && SecureMessage(c, w)) return;
-  if (PlainTextChannel(w)) {
+  if (WindowTable::Get().Kind(w) == sessions::kChannelWindow && ChannelPlainText(w)) {
     Show(w, p, c.server, Colours().text);
     return;
   }

@@ -347,12 +347,8 @@ TEST_F(DispatchTest, IncomingPrivatesLockKeepsTheMessageInTheServerWindow) {
 }
 
 TEST_F(DispatchTest, PlainTextChannelShowsBareText) {
-  const int w = Channel("#f");
-  {
-    auto slot = WindowTable::Get().Slot(w);
-    std::lock_guard lock(slot->mutex);
-    slot->mode_text = "ntf";
-  }
+  Channel("#f");
+  Feed(":irc.test 324 me #f +ntf");  // the channel's modes hold "f"
   Feed(":bob!b@h PRIVMSG #f :\x02raw\x02 text");
   ASSERT_EQ(In("#f", "raw text").size(), 1u) << AllShown();
   EXPECT_TRUE(In("#f", "<bob>").empty());
