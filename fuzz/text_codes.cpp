@@ -1,7 +1,7 @@
 // The code walker and StripCodes on arbitrary bytes.
 // Input layout: byte 0 and 1 give the ignore switches, byte 2 the mode and the strip flags' low
-// bits; the rest is the line. Checks: the walk ends, the view's length matches its text, and
-// stripping everything leaves no byte a later strip would remove.
+// bits; the rest is the line. Checks: the walk ends, the view's length matches its runs, and
+// stripping everything leaves no one-byte code.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -38,12 +38,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   options.plain = &plain;
   WalkLine(view, line, format, options);
   WalkLine(view, line, format, options);  // a second line onto the first
-  const std::string text = view.PlainText();
-  Check(view.Length() == CountChars(text));
+  // Every run counts its own characters; the view's length is their sum.
+  auto counted = [&] {
+    std::size_t n = 0;
+    view.ForEachRun([&](RunKind kind, const CharFormat&, std::string_view text) {
+      n += kind == RunKind::Text ? CountChars(text) : 1;
+    });
+    return n;
+  };
+  Check(view.Length() == counted());
   Check(plain.size() <= 2 * line.size());
   if (view.Length() > 4) {
     view.DeleteRange(0, view.Length() / 2);
-    Check(view.Length() == CountChars(view.PlainText()));
+    Check(view.Length() == counted());
+    view.SetSelection(1, view.Length() / 2 + 1);
+    view.ReplaceSelection(line.substr(0, 7));
+    Check(view.Length() == counted());
   }
 
   const std::string stripped = StripCodes(line, flags);

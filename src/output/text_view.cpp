@@ -340,8 +340,10 @@ void TextView::InsertLocked(std::size_t offset, std::size_t chars, RunKind kind,
   Run run{static_cast<uint32_t>(offset), size, static_cast<uint32_t>(chars), number, kind, caret_format_};
   if (caret_ >= length_) {
     Run* last = runs_.size() > head_ ? &runs_.back() : nullptr;
+    // Text joins the last run when it has the same format and follows it in the buffer, unless it
+    // starts with a continuation byte (joined, the bytes could count as fewer characters).
     if (kind == RunKind::Text && last && last->kind == RunKind::Text && last->format == run.format &&
-        last->offset + last->bytes == run.offset) {
+        last->offset + last->bytes == run.offset && (static_cast<unsigned char>(buffer_[offset]) & 0xC0) != 0x80) {
       last->bytes += run.bytes;
       last->chars += run.chars;
     } else {

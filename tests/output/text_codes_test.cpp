@@ -278,6 +278,16 @@ TEST(TextView, CountsCharactersAndFoldsLineEnds) {
   EXPECT_EQ(v.PlainText(), "\nb\xE9\nc\n");
 }
 
+TEST(TextView, SequenceSplitAcrossInsertsStaysTwoCharacters) {
+  TextView v;
+  v.InsertText("a\xD0");
+  v.InsertText("\xA5" "b");  // would form one character if the runs were joined
+  EXPECT_EQ(v.Length(), 4u);
+  v.DeleteRange(0, 2);
+  EXPECT_EQ(v.PlainText(), "\xA5" "b");
+  EXPECT_EQ(v.Length(), 2u);
+}
+
 TEST(TextView, SelectReplaceInsertInTheMiddle) {
   TextView v;
   CharFormat bold;
