@@ -672,9 +672,18 @@ int CmdServer(Context& c) {
   return 1;
 }
 
+// How deep "/display " lines may run further "/display " lines: each level runs its text in every
+// selected window, so unbounded nesting would multiply without end.
+constexpr int kMaxDisplayNesting = 4;
+thread_local int t_display_nesting = 0;
+
 // "/display ", "/say ": run the text in each selected window of server a, made active for it.
 int CmdDisplay(Context& c) {
-  if (!c.table().Valid(c.a)) return 1;
+  if (!c.table().Valid(c.a) || t_display_nesting >= kMaxDisplayNesting) return 1;
+  struct Nesting {
+    Nesting() { ++t_display_nesting; }
+    ~Nesting() { --t_display_nesting; }
+  } nesting;
   std::string selector = c.token(1);
   const std::string text = c.rest(2);
   if (selector.empty()) return 1;

@@ -419,6 +419,14 @@ TEST_F(CommandsTest, DisplaySaysTheTextInEachSelectedWindow) {
   EXPECT_EQ(WindowTable::Get().Active(), query) << "the active window is restored";
 }
 
+TEST_F(CommandsTest, NestedDisplayLinesAreBounded) {
+  std::string line;
+  for (int i = 0; i < 30; ++i) line += "/display * ";
+  Type(channel, line + "deep");
+  // Each level fans out over the two windows; the nesting stops before that multiplies for ever.
+  EXPECT_LT(Sent().size(), 100u);
+}
+
 TEST_F(CommandsTest, DccChatTextAndLinks) {
   sessions::CreateRequest r;
   r.name = "peer";
