@@ -3,6 +3,7 @@
 // handler in the dispatcher's order.
 #include <gtest/gtest.h>
 
+#include "dispatch/dispatcher.h"
 #include "dispatch/numerics.h"
 #include "dispatch/parsed_line.h"
 #include "dispatch/registration.h"
@@ -96,6 +97,28 @@ TEST_F(RegistrationServerTest, TakenNickWhileRegisteringTriesTheAlternate) {
   ASSERT_TRUE(WaitRegistered(n));
   srv.recv(std::string(":") + test::ScriptedServer::name + " 433 tester_alt other :Nickname is already in use");
   EXPECT_TRUE(srv.expect_not_sent("NICK *", 500ms));
+  CloseAll(n);
+}
+
+TEST_F(RegistrationServerTest, WelcomeThroughTheInstalledDispatcher) {
+  InstallDispatcher();
+  SetPref("General", "AlternateNick", "tester_alt");
+  test::ScriptedServer srv(Family::V4);
+  int n = Connect("127.0.0.1", srv.port(), "tester");
+  ASSERT_TRUE(srv.accept(5s));
+  ASSERT_TRUE(srv.expect_sent("NICK tester", 5s));
+  const std::string me = std::string(":") + test::ScriptedServer::name;
+  srv.recv(me + " 433 * tester :Nickname is already in use");
+  ASSERT_TRUE(srv.expect_sent("NICK tester_alt", 5s));
+  srv.recv(me + " 001 tester_alt :Welcome");
+  srv.recv(me + " 004 tester_alt " + test::ScriptedServer::name + " v1 iow bklmnt");
+  srv.recv(me + " 372 tester_alt :- hello");
+  srv.recv(me + " 376 tester_alt :End of /MOTD command.");
+  ASSERT_TRUE(WaitRegistered(n)) << AllShown();
+  EXPECT_TRUE(srv.expect_sent("USERHOST tester_alt", 5s));
+  EXPECT_EQ(SessionOf(n)->Get(&ServerSession::nick), "tester_alt");
+  EXPECT_TRUE(WaitShown("- hello")) << AllShown();
+  EXPECT_EQ(logins.load(), 1);
   CloseAll(n);
 }
 
