@@ -38,12 +38,7 @@ uint16_t WrappedView::FormatIndex(const output::CharFormat& f) {
 }
 
 void WrappedView::EndLine() {
-  std::vector<Glyph> glyphs(line_.size());
-  for (std::size_t i = 0; i < line_.size(); ++i) {
-    glyphs[i].code = line_[i].code;
-    glyphs[i].width = line_[i].width;
-  }
-  const auto starts = WrapGlyphs(glyphs, width_);
+  const auto starts = WrapGlyphs(line_, width_);
   const auto end = static_cast<uint32_t>(text_.size());
   for (std::size_t k = 0; k < starts.size(); ++k) {
     const uint32_t b = starts[k] < line_.size() ? line_[starts[k]].offset : end;
@@ -59,14 +54,16 @@ bool WrappedView::Sync(const output::TextView& view, int width) {
   const uint64_t gen = view.Generation();
   if (gen == generation_ && width == width_) return false;
   width_ = width;
+  const std::size_t old_size = text_.size();
   text_.clear();
+  text_.reserve(old_size);
   spans_.clear();
   formats_.clear();
   rows_.clear();
   line_.clear();
   line_begin_ = 0;
   bool open = false;  // text since the last line end
-  std::vector<Glyph> scratch;
+  std::vector<Glyph>& scratch = scratch_;
   view.ForEachRun([&](output::RunKind kind, const output::CharFormat& format, std::string_view text) {
     const uint16_t fi = FormatIndex(format);
     auto add = [&](std::string_view part) {
@@ -78,8 +75,9 @@ bool WrappedView::Sync(const output::TextView& view, int width) {
       }
       scratch.clear();
       AppendGlyphs(part, scratch);
-      for (const Glyph& g : scratch) {
-        line_.push_back({static_cast<uint32_t>(text_.size()), g.width, g.code});
+      for (Glyph g : scratch) {
+        g.offset = static_cast<uint32_t>(text_.size());
+        line_.push_back(g);
         AppendUtf8(text_, g.code);
       }
       open = true;

@@ -9,6 +9,7 @@
 
 #include "output/text_view.h"
 #include "ui/term_colour.h"
+#include "ui/term_text.h"
 
 namespace vanta::ui {
 
@@ -50,7 +51,6 @@ class WrappedView {
   void EndLine();
 
   uint64_t generation_ = ~0ull;
-  std::size_t length_ = ~std::size_t{0};
   int width_ = -1;
   std::string text_;  // display text of every line, line ends removed
   struct Span {
@@ -65,12 +65,8 @@ class WrappedView {
   std::vector<RowRange> rows_;
   // Building state.
   uint32_t line_begin_ = 0;
-  struct CellGlyph {
-    uint32_t offset;  // into text_
-    uint8_t width;
-    char32_t code;
-  };
-  std::vector<CellGlyph> line_;
+  std::vector<Glyph> line_;  // the line being built; offsets into text_
+  std::vector<Glyph> scratch_;
 };
 
 // Where the page of a scrolled view starts: `back` rows above the bottom, `height` rows a page.

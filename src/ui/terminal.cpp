@@ -166,6 +166,7 @@ struct Terminal::Impl : std::enable_shared_from_this<Terminal::Impl> {
   bool render_posted = false;
 
   std::string notice;
+  int cursor_visibility = -1;
 
   struct Overlay {
     enum Kind { kYesNo, kText, kMessage, kView } kind = kMessage;
@@ -238,7 +239,7 @@ struct Terminal::Impl : std::enable_shared_from_this<Terminal::Impl> {
     nonl();
     intrflush(stdscr, FALSE);
     keypad(stdscr, FALSE);
-    curs_set(1);
+    Cursor(true);
     if (has_colors()) {
       start_color();
       use_default_colors();
@@ -665,14 +666,16 @@ struct Terminal::Impl : std::enable_shared_from_this<Terminal::Impl> {
       wmove(w, bh - 1, bw - 12);
       PutPlain(w, " " + std::to_string(o.top + 1) + "/" + std::to_string(body.size()) + " ", A_DIM, 0, bw - 1);
     }
-    if (cy >= 0) {
-      wmove(w, cy, std::min(cx, bw - 2));
-      curs_set(1);
-    } else {
-      curs_set(0);
-    }
+    if (cy >= 0) wmove(w, cy, std::min(cx, bw - 2));
+    Cursor(cy >= 0);
     wnoutrefresh(w);
     delwin(w);
+  }
+
+  void Cursor(bool visible) {
+    if (cursor_visibility == static_cast<int>(visible)) return;
+    cursor_visibility = visible;
+    curs_set(visible ? 1 : 0);
   }
 
   void Render(bool full) {
@@ -687,7 +690,7 @@ struct Terminal::Impl : std::enable_shared_from_this<Terminal::Impl> {
     if (d_text) DrawText();
     if (d_nicks) DrawNicks();
     if (d_list) DrawList();
-    curs_set(1);
+    Cursor(true);
     DrawInput();  // last, so the cursor ends in the input line
     d_title = d_text = d_nicks = d_list = d_input = false;
     for (auto& o : overlays) DrawOverlay(*o);
