@@ -304,7 +304,8 @@ void InstallCommandHooks() {
   sessions::GetHooks().execute_line = [](int window, std::string_view line) {
     auto& table = WindowTable::Get();
     const int server = IsDccChat(window) ? -1 : table.OwningServer(window);
-    ExecuteLine(WithLineEnd(line), server, window, false, false);
+    const std::string copy = WithLineEnd(line);
+    WithContextWindow(window, [&] { ExecuteLine(copy, server, window, false, false); });
   };
   config::GetInstanceHooks().execute_command_line = [](std::string_view line) { ExecuteCommandLine(line); };
 }

@@ -132,8 +132,9 @@ int CmdMsgTarget(Context& c) {
 }
 
 int CmdNames(Context& c) {
-  if (c.table().Kind(c.w) == sessions::kChannelWindow)
-    ExecuteLine("/names " + c.table().Slot(c.w)->Name() + "\r\n", c.a, -1, false, false);
+  auto slot = c.table().Slot(c.w);
+  if (slot && slot->kind == sessions::kChannelWindow)
+    ExecuteLine("/names " + slot->Name() + "\r\n", c.a, -1, false, false);
   return 1;
 }
 
@@ -306,6 +307,7 @@ int CmdSound(Context& c) {
   std::string own;
   if (c.in_dcc()) {
     auto slot = c.table().Slot(c.w);
+    if (!slot) return 1;
     {
       std::lock_guard lock(slot->mutex);
       own = slot->dcc_own_nick;
@@ -703,13 +705,14 @@ int CmdDisplay(Context& c) {
       if (take) chosen.push_back(s->id);
     }
   }
-  const int previous = c.table().Active();
-  const uint64_t previous_id = c.table().Slot(previous) ? c.table().Slot(previous)->id : 0;
+  const auto previous = c.table().Slot(c.table().Active());
+  const uint64_t previous_id = previous ? previous->id : 0;
   for (uint64_t id : chosen) {
     const int n = c.table().FindById(id);
     if (n < 0) continue;
     std::string line = text;
-    const std::string name = c.table().Slot(n) ? c.table().Slot(n)->Name() : std::string();
+    const auto slot = c.table().Slot(n);
+    const std::string name = slot ? slot->Name() : std::string();
     for (std::size_t p = line.find("%s"); p != std::string::npos; p = line.find("%s", p + name.size()))
       line.replace(p, 2, name);
     ActivateOnUi(n);
@@ -837,7 +840,16 @@ std::string Prepare(std::string_view line) {
   return WithLineEnd(decoded);
 }
 
+thread_local int t_context_window = -1;
+
 }  // namespace
+
+void WithContextWindow(int window, const std::function<void()>& fn) {
+  const int saved = t_context_window;
+  t_context_window = window;
+  fn();
+  t_context_window = saved;
+}
 
 std::string_view MatchCommand(std::string_view line) {
   const std::string decoded = Prepare(line);
@@ -855,7 +867,7 @@ int RunCommand(std::string_view line, int server_window) {
   if (!e) return 0;
   auto& table = WindowTable::Get();
   c.a = server_window;
-  c.w = table.Active();
+  c.w = t_context_window >= 0 ? t_context_window : table.Active();
   if (c.w == -1 && server_window != -1) c.w = server_window;
   c.word = e->word;
   return e->run(c);

@@ -76,7 +76,13 @@ TEST_F(EndToEnd, LostConnectionReconnectsThroughTheCommand) {
   const int n = ServerWindow();
   ASSERT_GE(n, 0);
   WindowTable::Get().Session(n)->reconnect.store(1);
-  SetPref("MoreOptions", "ReconnectDelay", "0");
+  // The user is looking at a DCC chat meanwhile: the reconnect must not depend on that.
+  sessions::CreateRequest dcc;
+  dcc.name = "peer";
+  dcc.kind = sessions::kDccWindow;
+  const int chat = WindowTable::Get().Create(dcc);
+  ASSERT_GE(chat, 0);
+  platform::UiLoop::Get().CallSync([&] { WindowTable::Get().Activate(chat); });
   srv.drop();
   // The window table runs "/reconnect <host>" in the server window, which connects again.
   ASSERT_TRUE(srv.accept(15s)) << AllShown();
