@@ -7,6 +7,7 @@
 #include "commands/pending_pings.h"
 #include "commands/run_command.h"
 #include "commands/secure_text.h"
+#include "commands/stdin_input.h"
 #include "commands_fixture.h"
 #include "config/options.h"
 #include "output/show_text.h"
@@ -484,6 +485,23 @@ TEST_F(CommandsTest, FloodDelayQueuesLines) {
   auto s = WindowTable::Get().Session(server);
   std::lock_guard lock(s->send_mutex);
   EXPECT_EQ(s->send_queue, "PRIVMSG bob :two\r\nPRIVMSG bob :three\r\n");
+}
+
+}  // namespace
+}  // namespace vanta::commands
+
+namespace vanta::commands {
+namespace {
+
+TEST_F(CommandsTest, TypedInputReaderTypesCompleteLinesInTheActiveWindow) {
+  WindowTable::Get().Activate(channel);
+  TypedInput reader(-1);
+  reader.Feed("hello\r\nwor");
+  Settle();
+  EXPECT_EQ(Sent(), std::vector<std::string>{"PRIVMSG #chan :hello"});
+  reader.Feed("ld\n/msg bob x\n");
+  Settle();
+  EXPECT_EQ(Sent(), (std::vector<std::string>{"PRIVMSG #chan :hello", "PRIVMSG #chan :world", "PRIVMSG bob :x"}));
 }
 
 }  // namespace
