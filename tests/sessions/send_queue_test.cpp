@@ -172,3 +172,60 @@ TEST_F(HeadlessSendTest, NothingIsDelayed) {
 
 }  // namespace
 }  // namespace vanta::sessions
+
+namespace vanta::sessions {
+namespace {
+
+class SendToDccTest : public test::CoreTest {
+ protected:
+  void SetUp() override {
+    CoreTest::SetUp();
+    win = MakeWindow("peer", kDccWindow, -1);
+    int fds[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    peer = fds[1];
+    slot = WindowTable::Get().Slot(win);
+    slot->ExchangeDccSocket(platform::net::Socket::Adopt(fds[0]));
+    slot->active.store(1);
+  }
+  void TearDown() override {
+    if (peer >= 0) close(peer);
+    CoreTest::TearDown();
+  }
+  std::string Drain() {
+    std::string out;
+    char buf[256];
+    pollfd p{peer, POLLIN, 0};
+    while (poll(&p, 1, 0) > 0) {
+      ssize_t n = read(peer, buf, sizeof buf);
+      if (n <= 0) break;
+      out.append(buf, static_cast<std::size_t>(n));
+    }
+    return out;
+  }
+  int win = -1;
+  int peer = -1;
+  std::shared_ptr<WindowSlot> slot;
+};
+
+TEST_F(SendToDccTest, TextLengthUnlessRawOrSecure) {
+  const char data[] = {'h', 'i', '\0', 'x', 'y'};
+  EXPECT_EQ(SendToDcc(win, data, sizeof data), 2);  // text mode stops at the NUL
+  EXPECT_EQ(Drain(), "hi");
+  slot->raw_mode.store(1);
+  EXPECT_EQ(SendToDcc(win, data, sizeof data), 5);  // raw mode sends every byte
+  EXPECT_EQ(Drain(), std::string(data, sizeof data));
+}
+
+TEST_F(SendToDccTest, WriteErrorClosesTheConnection) {
+  close(peer);
+  peer = -1;
+  EXPECT_EQ(SendToDcc(win, "lost", 4), 0);
+  EXPECT_EQ(slot->dcc_socket_number.load(), 0);
+  EXPECT_FALSE(slot->active.load());
+  EXPECT_EQ(SendToDcc(win, "again", 5), 0);  // no socket any more: nothing loops
+  EXPECT_EQ(SendToDcc(999, "x", 1), 0);
+}
+
+}  // namespace
+}  // namespace vanta::sessions

@@ -31,9 +31,9 @@ class CoreTest : public ::testing::Test {
   void TearDown() override;
 
   // Runs the user-interface loop until pred() holds or timeout_ms passed; returns pred().
-  bool PumpUntil(const std::function<bool()>& pred, int timeout_ms = 5000);
+  bool PumpUntil(const std::function<bool()>& pred, int timeout_ms = 10000);
   // Waits until a line containing `needle` was shown (in the window named `window` when given).
-  bool WaitShown(const std::string& needle, const std::string& window = "", int timeout_ms = 5000);
+  bool WaitShown(const std::string& needle, const std::string& window = "", int timeout_ms = 10000);
   // The shown lines containing needle.
   std::vector<ShownLine> Shown(const std::string& needle) const;
   std::string AllShown() const;
