@@ -480,23 +480,35 @@ std::string OwnIPv6NotifyAddress(int n) {
 // ---- line splitting ------------------------------------------------------------------------------
 
 void LineSplitter::Feed(std::string_view chunk, const std::function<void(std::string_view)>& on_line) {
-  constexpr std::size_t kMaxLine = kBuffer - 1;  // room for the terminator of the original buffer
-  for (char c : chunk) {
-    if (c == '\0') continue;
-    if (c == '\n') {
-      buffer_ += '\n';
-      overflow_ = false;
-      std::string line;
-      line.swap(buffer_);
-      on_line(line);
-      continue;
+  constexpr std::size_t kMaxText = kBuffer - 2;  // room for the LF and the original terminator
+  // Appends bytes of the current line, dropping NULs and whatever passes the buffer.
+  auto append = [this](std::string_view part) {
+    while (!part.empty() && !overflow_) {
+      std::size_t nul = part.find('\0');
+      std::string_view piece = part.substr(0, nul);
+      std::size_t room = kMaxText - buffer_.size();
+      if (piece.size() > room) {
+        buffer_.append(piece.substr(0, room));
+        overflow_ = true;
+        return;
+      }
+      buffer_.append(piece);
+      if (nul == std::string_view::npos) return;
+      part.remove_prefix(nul + 1);
     }
-    if (overflow_) continue;
-    if (buffer_.size() + 1 >= kMaxLine) {  // keep room for the LF that ends the cut line
-      overflow_ = true;
-      continue;
+  };
+  while (!chunk.empty()) {
+    const std::size_t lf = chunk.find('\n');
+    if (lf == std::string_view::npos) {
+      append(chunk);
+      return;
     }
-    buffer_ += c;
+    append(chunk.substr(0, lf));
+    buffer_ += '\n';
+    overflow_ = false;
+    on_line(buffer_);
+    buffer_.clear();  // keeps its capacity: no allocation per line
+    chunk.remove_prefix(lf + 1);
   }
 }
 
