@@ -396,27 +396,40 @@ struct Terminal::Impl : std::enable_shared_from_this<Terminal::Impl> {
   }
 
   // Puts the display text into w at the cursor, up to column `limit`; returns the column reached.
+  // Combining marks join the character before them.
   int Put(WINDOW* w, std::string_view text, attr_t attrs, int pair, bool strike, int limit) {
     int y, x;
     getyx(w, y, x);
-    (void)y;
+    int last_x = -1;  // column of the last character put
     for (const Glyph& g : DecodeGlyphs(text)) {
       if (g.width == 0) {
-        if (x == 0) continue;
-      } else if (x + g.width > limit) {
-        break;
-      }
-      wchar_t wc[4] = {static_cast<wchar_t>(g.code), 0, 0, 0};
-      if (g.width == 0) {
-        // A combining mark: rendered with a space base, as ncurses needs a spacing character.
-        wc[0] = L' ';
-        wc[1] = static_cast<wchar_t>(g.code);
+        if (last_x < 0) continue;
+        cchar_t prev;
+        if (mvwin_wch(w, y, last_x, &prev) == ERR) continue;
+        wchar_t wc[CCHARW_MAX + 1] = {};
+        attr_t a;
+        short old_pair;
+        int ext_pair = 0;
+        if (getcchar(&prev, wc, &a, &old_pair, &ext_pair) == ERR) continue;
+        std::size_t n = 0;
+        while (n < CCHARW_MAX && wc[n]) ++n;
+        if (n < CCHARW_MAX) {
+          wc[n] = static_cast<wchar_t>(g.code);
+          wc[n + 1] = 0;
+          cchar_t cc;
+          setcchar(&cc, wc, a, 0, &ext_pair);
+          mvwadd_wch(w, y, last_x, &cc);
+        }
+        wmove(w, y, x);
         continue;
       }
-      if (strike) wc[1] = 0x0336;
+      if (x + g.width > limit) break;
+      wchar_t wc[3] = {static_cast<wchar_t>(g.code), 0, 0};
+      if (strike) wc[1] = 0x0336;  // combining long stroke overlay: terminals have no strikeout
       cchar_t cc;
       setcchar(&cc, wc, attrs, 0, &pair);
       wadd_wch(w, &cc);
+      last_x = x;
       x += g.width;
     }
     return x;
@@ -480,9 +493,9 @@ struct Terminal::Impl : std::enable_shared_from_this<Terminal::Impl> {
             ws.wrapped.width() == width)
           ws.back += ws.wrapped.RowCount() - before;  // keep the scrolled page where it is
         const uint64_t scrolls = out->view.ScrollCount();
-        if (scrolls != ws.scroll_seen) {
+        if (scrolls != ws.scroll_seen) {  // the core scrolled the view to its caret
           ws.scroll_seen = scrolls;
-          if (!SmartScrollOn() || before == 0) ws.back = 0;
+          ws.back = 0;
         }
         const std::size_t total = ws.wrapped.RowCount();
         const std::size_t first = FirstVisibleRow(total, h, &ws.back);
@@ -502,8 +515,6 @@ struct Terminal::Impl : std::enable_shared_from_this<Terminal::Impl> {
     }
     wnoutrefresh(w_text);
   }
-
-  bool SmartScrollOn() const { return opts.smart_scroll; }
 
   void DrawNicks() {
     if (w_sep) {
