@@ -1,7 +1,7 @@
 // The terminal front end drawing a big window: a channel of 100000 lines (colours, bold, wide
 // characters) on a pseudo terminal, drawn while paging from the bottom to the top and back, compared
 // side by side with a window of 1000 lines. Also the cost of breaking all lines into rows again
-// (a new width or new text).
+// (the first draw, and every draw after the text changed).
 //
 //   bench_tui_render [lines] [columns] [rows]
 #include <pty.h>
@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
   Fill(output::OutputOf(small)->view, 1000);
   std::printf("%d lines filled in %.2f s; terminal %dx%d on a pty\n", lines, Seconds(start), cols, rows);
 
-  // Breaking every line into rows: the first draw, and a draw after the width changed.
+  // The first draw reads every line of the view (rows are made only for the page shown).
   sessions::WindowTable::Get().Activate(big);
   start = Clock::now();
   t.Render(true);
@@ -157,7 +157,7 @@ int main(int argc, char** argv) {
   start = Clock::now();
   t.Render(true);
   const double first_small = Seconds(start);
-  std::printf("first draw (all lines into rows): %8.1f ms for %d lines, %6.2f ms for 1000 lines (%.0fx)\n",
+  std::printf("first draw (reading every line):  %8.1f ms for %d lines, %6.2f ms for 1000 lines (%.0fx)\n",
               first * 1e3, lines, first_small * 1e3, first / first_small);
 
   sessions::WindowTable::Get().Activate(small);

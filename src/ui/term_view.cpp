@@ -37,33 +37,45 @@ uint16_t WrappedView::FormatIndex(const output::CharFormat& f) {
   return static_cast<uint16_t>(formats_.size() - 1);
 }
 
-void WrappedView::EndLine() {
-  const auto starts = WrapGlyphs(line_, width_);
-  const auto end = static_cast<uint32_t>(text_.size());
-  for (std::size_t k = 0; k < starts.size(); ++k) {
-    const uint32_t b = starts[k] < line_.size() ? line_[starts[k]].offset : end;
-    const uint32_t e = k + 1 < starts.size() ? line_[starts[k + 1]].offset : end;
-    rows_.push_back({b, e});
+const std::vector<uint32_t>& WrappedView::RowsOf(uint32_t index) {
+  Line& line = lines_[index];
+  if (line.rows.empty()) {
+    scratch_.clear();
+    AppendGlyphs(std::string_view(text_).substr(line.begin, line.end - line.begin), scratch_);
+    for (std::size_t start : WrapGlyphs(scratch_, width_))
+      line.rows.push_back(line.begin + (start < scratch_.size() ? scratch_[start].offset : line.end - line.begin));
   }
-  line_.clear();
-  line_begin_ = end;
+  return line.rows;
 }
 
 bool WrappedView::Sync(const output::TextView& view, int width) {
   if (width < 2) width = 2;
+  added_rows_ = 0;
   const uint64_t gen = view.Generation();
   if (gen == generation_ && width == width_) return false;
+  if (gen == generation_) {  // only the width changed
+    width_ = width;
+    for (Line& l : lines_) l.rows.clear();
+    return true;
+  }
+  const bool same_width = width == width_;
   width_ = width;
+  // What the old end looked like, to count the rows appended after it.
+  const std::size_t old_lines = lines_.size();
+  std::size_t old_last_rows = 0;
+  std::string old_last;
+  if (same_width && old_lines > 0) {
+    old_last_rows = RowsOf(static_cast<uint32_t>(old_lines - 1)).size();
+    old_last = text_.substr(lines_.back().begin, lines_.back().end - lines_.back().begin);
+  }
+
   const std::size_t old_size = text_.size();
   text_.clear();
   text_.reserve(old_size);
   spans_.clear();
   formats_.clear();
-  rows_.clear();
-  line_.clear();
-  line_begin_ = 0;
-  bool open = false;  // text since the last line end
-  std::vector<Glyph>& scratch = scratch_;
+  lines_.clear();
+  uint32_t line_begin = 0;
   view.ForEachRun([&](output::RunKind kind, const output::CharFormat& format, std::string_view text) {
     const uint16_t fi = FormatIndex(format);
     auto add = [&](std::string_view part) {
@@ -73,14 +85,7 @@ bool WrappedView::Sync(const output::TextView& view, int width) {
         if (!spans_.empty() && spans_.back().offset == at) spans_.back().format = fi;
         else spans_.push_back({at, fi});
       }
-      scratch.clear();
-      AppendGlyphs(part, scratch);
-      for (Glyph g : scratch) {
-        g.offset = static_cast<uint32_t>(text_.size());
-        line_.push_back(g);
-        AppendUtf8(text_, g.code);
-      }
-      open = true;
+      text_.append(part);
     };
     if (kind != output::RunKind::Text) {
       add(text.empty() ? std::string_view("[?]") : text);
@@ -90,36 +95,93 @@ bool WrappedView::Sync(const output::TextView& view, int width) {
       const std::size_t nl = text.find('\n');
       add(text.substr(0, nl));
       if (nl == std::string_view::npos) break;
-      EndLine();
-      open = false;
+      lines_.push_back({line_begin, static_cast<uint32_t>(text_.size()), {}});
+      line_begin = static_cast<uint32_t>(text_.size());
       text.remove_prefix(nl + 1);
     }
   });
-  if (open) EndLine();  // the last line has no line end yet
+  if (text_.size() > line_begin) lines_.push_back({line_begin, static_cast<uint32_t>(text_.size()), {}});
   generation_ = gen;
+
+  // Grown at its end: the old last line is still there (perhaps longer) and lines may follow it.
+  if (same_width && old_lines > 0 && lines_.size() >= old_lines) {
+    const Line& l = lines_[old_lines - 1];
+    const std::string_view now(text_.data() + l.begin, l.end - l.begin);
+    if (now.substr(0, old_last.size()) == old_last) {
+      std::size_t rows = 0;
+      for (std::size_t i = old_lines - 1; i < lines_.size(); ++i) rows += RowsOf(static_cast<uint32_t>(i)).size();
+      added_rows_ = rows > old_last_rows ? rows - old_last_rows : 0;
+    }
+  }
   return true;
 }
 
-void WrappedView::Row(std::size_t r, std::vector<Piece>& out) const {
+void WrappedView::Page(std::size_t* back, int height, std::vector<RowRef>* rows) {
+  rows->clear();
+  const std::size_t h = height > 0 ? static_cast<std::size_t>(height) : 0;
+  const std::size_t need = *back + h;
+  // Rows from the end upwards until the page is covered.
+  std::vector<RowRef> up;
+  for (std::size_t i = lines_.size(); i-- > 0 && up.size() < need;) {
+    const auto& r = RowsOf(static_cast<uint32_t>(i));
+    for (std::size_t k = r.size(); k-- > 0 && up.size() < need;)
+      up.push_back({static_cast<uint32_t>(i), static_cast<uint32_t>(k)});
+  }
+  if (up.size() < need) *back = up.size() > h ? up.size() - h : 0;
+  const std::size_t end = std::min(up.size(), *back + h);
+  for (std::size_t k = end; k-- > *back;) rows->push_back(up[k]);
+}
+
+void WrappedView::Row(RowRef ref, std::vector<Piece>& out) {
   out.clear();
-  if (r >= rows_.size()) return;
-  const RowRange range = rows_[r];
+  if (ref.line >= lines_.size()) return;
+  const auto& starts = RowsOf(ref.line);
+  if (ref.row >= starts.size()) return;
+  const uint32_t begin = starts[ref.row];
+  const uint32_t end = ref.row + 1 < starts.size() ? starts[ref.row + 1] : lines_[ref.line].end;
   // The span covering the row's first byte.
-  auto it = std::upper_bound(spans_.begin(), spans_.end(), range.begin,
+  auto it = std::upper_bound(spans_.begin(), spans_.end(), begin,
                              [](uint32_t off, const Span& s) { return off < s.offset; });
   if (it != spans_.begin()) --it;
-  uint32_t pos = range.begin;
-  while (pos < range.end && it != spans_.end()) {
-    const uint32_t next = (it + 1) != spans_.end() ? std::min(range.end, (it + 1)->offset) : range.end;
+  uint32_t pos = begin;
+  while (pos < end && it != spans_.end()) {
+    const uint32_t next = (it + 1) != spans_.end() ? std::min(end, (it + 1)->offset) : end;
     if (next > pos) out.push_back({std::string_view(text_).substr(pos, next - pos), &formats_[it->format]});
     pos = std::max(pos, next);
     ++it;
   }
 }
 
-std::string WrappedView::RowText(std::size_t r) const {
-  if (r >= rows_.size()) return {};
-  return text_.substr(rows_[r].begin, rows_[r].end - rows_[r].begin);
+std::size_t WrappedView::RowCount() {
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < lines_.size(); ++i) n += RowsOf(static_cast<uint32_t>(i)).size();
+  return n;
+}
+
+bool WrappedView::Find(std::size_t r, RowRef* ref) {
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    const std::size_t n = RowsOf(static_cast<uint32_t>(i)).size();
+    if (r < n) {
+      *ref = {static_cast<uint32_t>(i), static_cast<uint32_t>(r)};
+      return true;
+    }
+    r -= n;
+  }
+  return false;
+}
+
+void WrappedView::Row(std::size_t r, std::vector<Piece>& out) {
+  RowRef ref;
+  out.clear();
+  if (Find(r, &ref)) Row(ref, out);
+}
+
+std::string WrappedView::RowText(std::size_t r) {
+  std::vector<Piece> pieces;
+  Row(r, pieces);
+  std::string raw;
+  for (const auto& p : pieces) raw += p.text;
+  return DisplayText(raw);
 }
 
 std::size_t FirstVisibleRow(std::size_t rows, int height, std::size_t* back) {

@@ -28,44 +28,61 @@ struct Layout {
 Layout ComputeLayout(int rows, int cols, int nick_width);
 
 // A text view as rows of at most `width` cells: every line of the view (the text between line
-// ends) wraps by display width. Rebuilt only when the view or the width changed.
+// ends) wraps by display width. Reading the view only copies its bytes and finds the line ends;
+// lines are broken into rows when a page needs them, and kept until the view or the width changes,
+// so a window of any size costs little to show at its end.
 class WrappedView {
  public:
-  // A styled piece of a row: display text (UTF-8) in one format.
+  // A styled piece of a row: the view's bytes (draw them as DecodeGlyphs shows them) in one format.
   struct Piece {
     std::string_view text;
     const output::CharFormat* format;
   };
+  // A row: the line it belongs to and its number within the line.
+  struct RowRef {
+    uint32_t line = 0;
+    uint32_t row = 0;
+  };
 
-  // Re-reads the view when its generation or the width changed; true when it was rebuilt.
+  // Re-reads the view when its generation changed, or forgets the rows when the width changed;
+  // true when anything changed.
   bool Sync(const output::TextView& view, int width);
-  std::size_t RowCount() const { return rows_.size(); }
   int width() const { return width_; }
-  // The pieces of row r (cleared first).
-  void Row(std::size_t r, std::vector<Piece>& out) const;
-  // The row's text without formats (tests).
-  std::string RowText(std::size_t r) const;
+  // Rows that the last Sync added at the end (text appended to the view), for keeping a scrolled
+  // page where it is; 0 when the view did not grow at its end.
+  std::size_t AddedRows() const { return added_rows_; }
+  // The page `*back` rows above the end, `height` rows tall, top to bottom (fewer when the view
+  // has fewer rows). *back is clamped so the page never starts above the first row.
+  void Page(std::size_t* back, int height, std::vector<RowRef>* rows);
+  // The pieces of a row (cleared first).
+  void Row(RowRef ref, std::vector<Piece>& out);
+
+  // All rows (breaks every line; for tests and small views).
+  std::size_t RowCount();
+  void Row(std::size_t r, std::vector<Piece>& out);
+  // A row's display text without formats.
+  std::string RowText(std::size_t r);
 
  private:
+  struct Line {
+    uint32_t begin = 0, end = 0;  // into text_
+    std::vector<uint32_t> rows;   // start of each row; empty until broken into rows
+  };
   uint16_t FormatIndex(const output::CharFormat& f);
-  void EndLine();
+  const std::vector<uint32_t>& RowsOf(uint32_t line);
+  bool Find(std::size_t r, RowRef* ref);
 
   uint64_t generation_ = ~0ull;
   int width_ = -1;
-  std::string text_;  // display text of every line, line ends removed
+  std::size_t added_rows_ = 0;
+  std::string text_;  // the view's bytes, line ends removed
   struct Span {
     uint32_t offset;  // into text_
     uint16_t format;
   };
   std::vector<Span> spans_;  // ascending offsets
   std::vector<output::CharFormat> formats_;
-  struct RowRange {
-    uint32_t begin, end;  // into text_
-  };
-  std::vector<RowRange> rows_;
-  // Building state.
-  uint32_t line_begin_ = 0;
-  std::vector<Glyph> line_;  // the line being built; offsets into text_
+  std::vector<Line> lines_;
   std::vector<Glyph> scratch_;
 };
 

@@ -167,6 +167,8 @@ struct Terminal::Impl : std::enable_shared_from_this<Terminal::Impl> {
 
   std::string notice;
   int cursor_visibility = -1;
+  std::vector<WrappedView::RowRef> page_rows;  // scratch of DrawText
+  std::vector<WrappedView::Piece> pieces;
 
   struct Overlay {
     enum Kind { kYesNo, kText, kMessage, kView } kind = kMessage;
@@ -488,24 +490,19 @@ struct Terminal::Impl : std::enable_shared_from_this<Terminal::Impl> {
       auto out = output::OutputOf(a);
       WinState& ws = StateOf(a);
       if (out) {
-        const std::size_t before = ws.wrapped.RowCount();
-        if (ws.wrapped.Sync(out->view, width) && ws.back > 0 && ws.wrapped.RowCount() > before &&
-            ws.wrapped.width() == width)
-          ws.back += ws.wrapped.RowCount() - before;  // keep the scrolled page where it is
+        if (ws.wrapped.Sync(out->view, width) && ws.back > 0)
+          ws.back += ws.wrapped.AddedRows();  // keep the scrolled page where it is
         const uint64_t scrolls = out->view.ScrollCount();
         if (scrolls != ws.scroll_seen) {  // the core scrolled the view to its caret
           ws.scroll_seen = scrolls;
           ws.back = 0;
         }
-        const std::size_t total = ws.wrapped.RowCount();
-        const std::size_t first = FirstVisibleRow(total, h, &ws.back);
+        ws.wrapped.Page(&ws.back, h, &page_rows);
         out->view.SetScrolledAway(ws.back > 0);
-        const std::size_t shown = std::min<std::size_t>(total - first, static_cast<std::size_t>(h));
-        const int top = static_cast<int>(h - static_cast<int>(shown));  // text sits at the bottom
-        std::vector<WrappedView::Piece> pieces;
-        for (std::size_t r = 0; r < shown; ++r) {
+        const int top = h - static_cast<int>(page_rows.size());  // text sits at the bottom
+        for (std::size_t r = 0; r < page_rows.size(); ++r) {
           wmove(w_text, top + static_cast<int>(r), 0);
-          ws.wrapped.Row(first + r, pieces);
+          ws.wrapped.Row(page_rows[r], pieces);
           for (const auto& p : pieces) {
             const ColourPair c = MapRunColours(*p.format, depth);
             Put(w_text, p.text, Attrs(*p.format), Pair(c.fg, c.bg), p.format->strikeout, width);
