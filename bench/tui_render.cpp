@@ -1,6 +1,6 @@
 // The terminal front end drawing a big window: a channel of 100000 lines (colours, bold, wide
 // characters) on a pseudo terminal, drawn while paging from the bottom to the top and back, compared
-// side by side with a window of 1000 lines. Also the cost of breaking all lines into rows again
+// side by side with a window of 1000 lines. Also the cost of reading the whole view again
 // (the first draw, and every draw after the text changed).
 //
 //   bench_tui_render [lines] [columns] [rows]
