@@ -236,6 +236,12 @@ struct Terminal::Impl : std::enable_shared_from_this<Terminal::Impl> {
     screen = newterm(opts.term, out_file, in_file);
     if (!screen) return false;
     set_term(screen);
+    // A terminal without cursor addressing (TERM=dumb and the like) cannot show the screen.
+    char* cup = tigetstr(const_cast<char*>("cup"));
+    if (!cup || cup == reinterpret_cast<char*>(-1)) {
+      endwin();
+      return false;
+    }
     raw();
     noecho();
     nonl();
