@@ -22,6 +22,9 @@
 #include "config/options.h"
 #include "config/profiles.h"
 #include "platform/ini.h"
+#include "commands/execute_line.h"
+#include "commands/stdin_input.h"
+#include "dispatch/dispatcher.h"
 #include "output/show_text.h"
 #include "platform/dynlib.h"
 #include "platform/net.h"
@@ -57,49 +60,6 @@ const char* kUsage =
     "  -fa, -fu, -fuu                force the text mode (ANSI, Unicode, second Unicode mode)\n"
     "  -rreg                         register the file associations again\n"
     "  -?, --help                    this text\n";
-
-// Typed input in the stdio front end. Until the command interpreter exists, "/quit" ends the program,
-// any other "/" line goes raw to the active server window's connection and plain text is ignored.
-class StdinReader {
- public:
-  void OnReadable() {
-    char buf[4096];
-    ssize_t n = read(0, buf, sizeof buf);
-    if (n <= 0) {
-      if (!pending_.empty()) Line(pending_);
-      platform::UiLoop::Get().Unwatch(0);
-      platform::UiLoop::Get().Quit(0);
-      return;
-    }
-    pending_.append(buf, static_cast<std::size_t>(n));
-    std::size_t pos;
-    while ((pos = pending_.find('\n')) != std::string::npos) {
-      std::string line = pending_.substr(0, pos);
-      pending_.erase(0, pos + 1);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      Line(line);
-    }
-    if (pending_.size() > 20000) pending_.clear();  // no line end in sight: drop it
-  }
-
- private:
-  void Line(const std::string& line) {
-    if (line == "/quit" || line.rfind("/quit ", 0) == 0) {
-      platform::UiLoop::Get().Quit(0);
-      return;
-    }
-    if (line.size() < 2 || line[0] != '/') return;
-    auto& table = sessions::WindowTable::Get();
-    int server = table.OwningServer(table.Active());
-    if (server < 0) server = table.Count() > 0 ? table.OwningServer(0) : -1;
-    if (server < 0) return;
-    std::string raw;
-    for (char c : std::string_view(line).substr(1))
-      if (c != '\r' && c != '\n' && c != '\0') raw += c;
-    sessions::SendToServer(raw + "\r\n", server);
-  }
-  std::string pending_;
-};
 
 int SignalFd() {
   sigset_t set;
@@ -423,6 +383,8 @@ int Main(int argc, char** argv) {
   SetUnicodeMode(text_mode != 0);
   output::SetUnicodeDisplay(text_mode != 0);
   output::LoadStatusColours();
+  dispatch::InstallDispatcher();  // server lines from here on go through the line dispatcher
+  commands::InstallCommandHooks();  // "-e" lines, the hand-over and reconnects run as typed lines
   SeedFixedFont();
   if (PrefInt("General", "LangInstall", 0) == 1 || first_time == 1) {
     Call(GetStartupHooks().reset_appearance);
@@ -475,8 +437,12 @@ int Main(int argc, char** argv) {
 
   auto& loop = platform::UiLoop::Get();
   loop.BindToCurrentThread();
-  StdinReader stdin_reader;
-  if (ui == "stdio") loop.Watch(0, [&] { stdin_reader.OnReadable(); });
+  // Typed lines go through the input line processing in the active window.
+  commands::TypedInput stdin_input(0);
+  if (ui == "stdio") stdin_input.Start();
+  ui::SetInputHandler([](int window, std::string_view line, bool literally) {
+    commands::TypeInput(window, line, literally);
+  });
   int sfd = SignalFd();
   if (sfd >= 0) {
     loop.Watch(sfd, [&] {

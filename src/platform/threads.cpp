@@ -14,9 +14,17 @@
 namespace vanta::platform {
 
 namespace {
-std::mutex g_count_mutex;
-std::condition_variable g_count_cv;
-int g_running = 0;
+// The count of running threads outlives every thread: detached threads may still be finishing while
+// the process exits, so these are never destroyed.
+struct RunningCount {
+  std::mutex mutex;
+  std::condition_variable cv;
+  int running = 0;
+};
+RunningCount& Count() {
+  static RunningCount* count = new RunningCount();
+  return *count;
+}
 
 struct StartArgs {
   std::string role;
@@ -48,8 +56,8 @@ std::shared_ptr<ThreadHandle> StartThread(std::string role, std::size_t stack, s
   pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
   pthread_attr_setstacksize(&attr, stack < kSmallStack ? kSmallStack : stack);
   {
-    std::lock_guard lock(g_count_mutex);
-    ++g_running;
+    std::lock_guard lock(Count().mutex);
+    ++Count().running;
   }
   pthread_t tid;
   int rc = pthread_create(
@@ -62,31 +70,31 @@ std::shared_ptr<ThreadHandle> StartThread(std::string role, std::size_t stack, s
         a->fn = nullptr;  // release captured state before the thread counts as finished
         a->handle->finished_.store(true, std::memory_order_release);
         {
-          std::lock_guard lock(g_count_mutex);
-          --g_running;
+          std::lock_guard lock(Count().mutex);
+          --Count().running;
+          Count().cv.notify_all();
         }
-        g_count_cv.notify_all();
         return nullptr;
       },
       args);
   pthread_attr_destroy(&attr);
   if (rc != 0) {
     delete args;
-    std::lock_guard lock(g_count_mutex);
-    --g_running;
+    std::lock_guard lock(Count().mutex);
+    --Count().running;
     return nullptr;
   }
   return handle;
 }
 
 int RunningThreads() {
-  std::lock_guard lock(g_count_mutex);
-  return g_running;
+  std::lock_guard lock(Count().mutex);
+  return Count().running;
 }
 
 bool WaitForThreads(int timeout_ms) {
-  std::unique_lock lock(g_count_mutex);
-  return g_count_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms), [] { return g_running == 0; });
+  std::unique_lock lock(Count().mutex);
+  return Count().cv.wait_for(lock, std::chrono::milliseconds(timeout_ms), [] { return Count().running == 0; });
 }
 
 }  // namespace vanta::platform

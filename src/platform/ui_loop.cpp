@@ -38,7 +38,7 @@ int32_t TickDiff(uint32_t from, uint32_t to) { return static_cast<int32_t>(to - 
 
 struct UiLoop::Impl {
   mutable std::mutex mutex;
-  std::deque<std::shared_ptr<SyncRequest>> sync_queue;
+  std::deque<SyncRequest*> sync_queue;  // each lives on its waiting caller's stack
   std::deque<std::function<void()>> posted;
   std::map<std::pair<uint64_t, int>, Timer> timers;
   std::map<int, std::shared_ptr<std::function<void()>>> watches;
@@ -64,7 +64,7 @@ struct UiLoop::Impl {
     }
   }
 
-  static void Complete(const std::shared_ptr<SyncRequest>& req, bool ran) {
+  static void Complete(SyncRequest* req, bool ran) {
     std::lock_guard lock(req->m);
     req->done = true;
     req->ran = ran;
@@ -75,11 +75,11 @@ struct UiLoop::Impl {
   bool ServeSync() {
     bool any = false;
     for (;;) {
-      std::shared_ptr<SyncRequest> req;
+      SyncRequest* req;
       {
         std::lock_guard lock(mutex);
         if (sync_queue.empty()) break;
-        req = std::move(sync_queue.front());
+        req = sync_queue.front();
         sync_queue.pop_front();
       }
       req->fn();
@@ -173,18 +173,20 @@ bool UiLoop::CallSync(std::function<void()> fn) {
     return true;
   }
   if (stopped()) return false;
-  auto req = std::make_shared<SyncRequest>();
-  req->fn = std::move(fn);
+  // The request lives on this stack frame: the caller waits until the UI thread has completed it,
+  // so no allocation is needed per call.
+  SyncRequest req;
+  req.fn = std::move(fn);
   {
     std::lock_guard lock(impl_->mutex);
     // Checked under the queue lock: Run drains the queue under the same lock after setting stopped_.
     if (stopped()) return false;
-    impl_->sync_queue.push_back(req);
+    impl_->sync_queue.push_back(&req);
   }
   impl_->Wake();
-  std::unique_lock lock(req->m);
-  req->cv.wait(lock, [&] { return req->done; });
-  return req->ran;
+  std::unique_lock lock(req.m);
+  req.cv.wait(lock, [&] { return req.done; });
+  return req.ran;
 }
 
 void UiLoop::SetTimer(uint64_t target, int number, uint32_t period_ms, std::function<void()> handler) {
@@ -268,7 +270,7 @@ int UiLoop::Run() {
     RunOnce(1000);
   }
   // Stop: requests still queued, and every later one, fail at once.
-  std::deque<std::shared_ptr<SyncRequest>> pending;
+  std::deque<SyncRequest*> pending;
   {
     std::lock_guard lock(impl_->mutex);
     stopped_.store(true, std::memory_order_release);
@@ -311,7 +313,7 @@ bool UiLoop::PumpUntil(const std::function<bool()>& pred, int timeout_ms) {
 }
 
 void UiLoop::Reset() {
-  std::deque<std::shared_ptr<SyncRequest>> pending;
+  std::deque<SyncRequest*> pending;
   {
     std::lock_guard lock(impl_->mutex);
     pending.swap(impl_->sync_queue);

@@ -403,7 +403,9 @@ void WindowTable::CloseOnUiThread(int n, bool destroy) {
       return;
     }
   } else if (kind == kChannelWindow) {
-    SendToServer("PART " + slot->Name() + "\r\n", slot->owning_server.load());
+    // Only a channel still joined is left: after our own PART or a kick the server would just
+    // answer that we are not on it.
+    if (slot->active.load()) SendToServer("PART " + slot->Name() + "\r\n", slot->owning_server.load());
     if (slot->log_open.load()) CallHook(hooks.log_closed, n);
   } else if (kind == kQueryWindow) {
     if (slot->log_open.load()) CallHook(hooks.log_closed, n);

@@ -111,7 +111,7 @@ TEST(StdioProcess, ConnectsShowsLinesAndEndsAtEndOfInput) {
   ASSERT_TRUE(srv.accept(10s));
   ASSERT_TRUE(srv.register_client());
   EXPECT_TRUE(vanta.WaitOutput("127.0.0.1\tConnected to 127.0.0.1")) << vanta.output();
-  EXPECT_TRUE(vanta.WaitOutput(" 001 procnick ")) << vanta.output();
+  EXPECT_TRUE(vanta.WaitOutput("Welcome to the ScriptedNet IRC Network procnick")) << vanta.output();
   vanta.CloseInput();
   EXPECT_EQ(vanta.WaitExit(), 0) << vanta.output();
   EXPECT_TRUE(srv.expect_sent("QUIT :*", 5s));
