@@ -261,7 +261,9 @@ void UiLoop::RunOnce(int timeout_ms) {
 }
 
 int UiLoop::Run() {
-  BindToCurrentThread();
+  // The running thread is the UI thread. A Quit that came before Run still counts.
+  impl_->ui_thread.store(std::this_thread::get_id());
+  stopped_.store(false, std::memory_order_release);
   for (;;) {
     {
       std::lock_guard lock(impl_->mutex);

@@ -38,8 +38,8 @@ class UiLoop {
   void Watch(int fd, std::function<void()> on_ready);
   void Unwatch(int fd);
 
-  // Runs until Quit; returns the code given to Quit. Afterwards the loop is stopped: waiting and later
-  // synchronous calls fail at once.
+  // Runs until Quit (also one requested before Run); returns the code given to Quit. Afterwards the
+  // loop is stopped: waiting and later synchronous calls fail at once.
   int Run();
   void Quit(int code = 0);
   bool stopped() const { return stopped_.load(std::memory_order_acquire); }
