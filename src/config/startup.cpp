@@ -500,6 +500,10 @@ int Main(int argc, char** argv) {
     if (table.Kind(n) == sessions::kServerWindow)
       if (auto slot = table.Slot(n)) slot->closing.store(1);
   }
+  // Servers go first, so each says QUIT to its channels instead of leaving them one by one; the
+  // windows left over then close without a server to talk to.
+  for (int n = table.Count() - 1; n >= 0; --n)
+    if (table.Kind(n) == sessions::kServerWindow) table.Close(n, true);
   while (table.Count() > 0) {
     int before = table.Count();
     table.Close(table.Count() - 1, true);
