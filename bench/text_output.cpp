@@ -18,6 +18,8 @@
 
 #include "config/file_set.h"
 #include "output/show_text.h"
+#include "output/appearance.h"
+#include "dispatch/parsed_line.h"
 #include "platform/ini.h"
 #include "platform/paths.h"
 #include "platform/ui_loop.h"
@@ -154,6 +156,7 @@ int main(int argc, char** argv) {
   chan.owning_server = s;
   const int ch = sessions::WindowTable::Get().Create(chan);
   const int ch2 = sessions::WindowTable::Get().Create(chan);
+  const int ch3 = sessions::WindowTable::Get().Create(chan);
   if (s < 0 || ch < 0 || ch2 < 0) {
     std::fprintf(stderr, "could not create the windows\n");
     return 1;
@@ -203,9 +206,36 @@ int main(int argc, char** argv) {
   loop.PumpUntil([&] { return done.load(); }, 3600 * 1000);
   worker.join();
 
+  // 4. The whole way of a channel line: parsed, formatted with its template, shown from a worker.
+  std::vector<std::string> raw;
+  raw.reserve(lines.size());
+  for (const auto& l : lines) {
+    const std::size_t gt = l.find(">\x02 ");
+    const std::string nick = l.substr(4, gt - 4);
+    raw.push_back(":" + nick + "!user@host.example.invalid PRIVMSG #bench :" + l.substr(gt + 3) + "\r\n");
+  }
+  done.store(false);
+  Result full{};
+  std::thread formatter([&] {
+    dispatch::ParsedLine parsed;
+    std::string text;
+    auto one = [&](int i) {
+      dispatch::ParseLine(raw[static_cast<std::size_t>(i) % raw.size()], &parsed);
+      text.clear();
+      output::FormatAppearance(ch3, output::kAppearMessage, text, parsed);
+      output::ShowText(ch3, text, s, 0);
+    };
+    for (int i = 0; i < 2000; ++i) one(i);
+    full = Measure(count, one);
+    done.store(true);
+  });
+  loop.PumpUntil([&] { return done.load(); }, 3600 * 1000);
+  formatter.join();
+
   Report("walker into a trimmed view", count, walker, walker.seconds);
   Report("AppendLine (UI thread)", count, append, walker.seconds);
   Report("ShowText from a worker thread", count, handover, walker.seconds);
+  Report("parse + template + ShowText (worker)", count, full, walker.seconds);
   std::printf("window after %d lines: %zu characters, %zu runs, %zu bytes held by its view (peak %zu)\n", count,
               out->view.Length(), out->view.RunCount(), out->view.MemoryBytes(), peak_view);
   std::printf("process peak resident memory: %ld KiB\n", PeakRssKb());
