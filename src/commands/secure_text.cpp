@@ -1,5 +1,7 @@
 #include "commands/secure_text.h"
 
+#include "dispatch/dispatcher.h"
+
 #include <array>
 #include <cstdint>
 
@@ -39,22 +41,7 @@ std::string CipherDecrypt(std::string_view data, std::string_view key) {
   return out;
 }
 
-std::string EncodeSecureText(std::string_view ciphertext) {
-  std::string out;
-  out.reserve(ciphertext.size() * 2);
-  for (char c : ciphertext) {
-    switch (c) {
-      case '\0': out += "!!"; break;
-      case '\r': out += "\"\""; break;
-      case '\n': out += "##"; break;
-      case '\x01': out += "$$"; break;
-      default:
-        out += '%';
-        out += c;
-    }
-  }
-  return out;
-}
+std::string EncodeSecureText(std::string_view ciphertext) { return dispatch::EncodeSecureBytes(ciphertext); }
 
 std::string DecodeSecureText(std::string_view text) {
   std::string out;

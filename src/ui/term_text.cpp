@@ -1,5 +1,7 @@
 #include "ui/term_text.h"
 
+#include "platform/codec.h"
+
 #include <wchar.h>
 
 namespace vanta::ui {
@@ -92,23 +94,7 @@ int DisplayWidth(std::string_view text) {
   return cells;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
+void AppendUtf8(std::string& out, char32_t cp) { platform::AppendUtf8(out, static_cast<uint32_t>(cp)); }
 
 std::string DisplayText(std::string_view text) {
   std::string out;
