@@ -1089,15 +1089,21 @@ void Terminal::DestroyWindow(const WindowInfo& w) {
 
 void Terminal::RenameWindow(const WindowInfo&) { impl_->InvalidateAll(); }
 
-void Terminal::ActivateWindow(const WindowInfo& w) {
-  // Looking at a window clears its activity.
-  if (auto out = output::OutputOf(w.number)) {
+namespace {
+// The window the user is looking at has nothing unseen: its new-text and mention marks go.
+void ClearActivity(int window) {
+  if (auto out = output::OutputOf(window)) {
     out->new_text.store(0);
     out->mention.store(0);
     out->attention.store(0);
     int notified = 3;
     out->notification_mode.compare_exchange_strong(notified, 1);
   }
+}
+}  // namespace
+
+void Terminal::ActivateWindow(const WindowInfo& w) {
+  ClearActivity(w.number);
   impl_->completer.Reset();
   impl_->InvalidateAll();
 }
@@ -1106,7 +1112,10 @@ void Terminal::WindowListChanged() { impl_->InvalidateAll(); }
 void Terminal::SetConnectionState(const WindowInfo&, ConnectionState) { impl_->d_title = true, impl_->Schedule(); }
 
 void Terminal::LineAppended(const WindowInfo& w, std::string_view, uint32_t) {
-  if (w.number == impl_->Active()) impl_->d_text = true;
+  if (w.number == impl_->Active()) {
+    impl_->d_text = true;
+    ClearActivity(w.number);  // shown as it arrives: never marked as unseen
+  }
   impl_->d_list = true;
   impl_->Schedule();
 }
