@@ -23,19 +23,6 @@ constexpr std::string_view kNamedKeys[] = {"Enter", "Tab",  "Backspace", "Delete
                                            "Up",    "Down", "Left",      "Right",  "Home",   "End",
                                            "PageUp", "PageDown", "Space"};
 
-constexpr std::string_view kMain =
-    "# In every window\n"
-    "Ctrl+L = @redraw\n"
-    "Alt+Home = @scroll-top\n"
-    "Alt+End = @scroll-bottom\n";
-constexpr std::string_view kServer =
-    "F2 = /motd\n"
-    "F3 = /lusers\n";
-constexpr std::string_view kChannel =
-    "F2 = /topic\n";
-constexpr std::string_view kQuery =
-    "F2 = /whois\n";
-constexpr std::string_view kDcc = "";
 }  // namespace
 
 std::string NormaliseKeyName(std::string_view name) {
@@ -117,20 +104,12 @@ const char* AcceleratorTableName(int kind) {
   }
 }
 
-std::string_view BuiltinAccelerators(std::string_view table) {
-  if (table == "MENU_MAIN") return kMain;
-  if (table == "MENU_SERVER") return kServer;
-  if (table == "MENU_CHANNEL") return kChannel;
-  if (table == "MENU_QUERY") return kQuery;
-  if (table == "MENU_DCC") return kDcc;
-  return {};
-}
-
 void Accelerators::Load() {
   for (const char* name : {"MENU_MAIN", "MENU_SERVER", "MENU_CHANNEL", "MENU_QUERY", "MENU_DCC"}) {
+    // The tables ship in the resource library; without one a window kind simply has no keys of its own.
     auto data = config::FindResource("ACCELERATOR", name);
-    if (data) SetTable(name, std::string_view(reinterpret_cast<const char*>(data->data()), data->size()));
-    else SetTable(name, BuiltinAccelerators(name));
+    SetTable(name, data ? std::string_view(reinterpret_cast<const char*>(data->data()), data->size())
+                        : std::string_view());
   }
 }
 

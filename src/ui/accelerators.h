@@ -36,8 +36,6 @@ class AcceleratorTable {
 
 // The table name of a window kind (1 server, 2 channel, 3 query, other DCC).
 const char* AcceleratorTableName(int kind);
-// The built-in text of a table ("" for an unknown name).
-std::string_view BuiltinAccelerators(std::string_view table);
 
 class Accelerators {
  public:

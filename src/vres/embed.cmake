@@ -31,11 +31,14 @@ set(_body "// Generated from src/vres/seed by embed.cmake; do not edit.\n#includ
 set(_table "")
 set(_n 0)
 
-macro(_vres_add name items)
+macro(_vres_add_typed type name items)
   string(REGEX REPLACE ",$" "" _it "${items}")
   string(APPEND _body "const unsigned char kRes${_n}[] = {\n    ${_it}};\n")
-  string(APPEND _table "    {\"DATA\", \"${name}\", kRes${_n}, sizeof kRes${_n}},\n")
+  string(APPEND _table "    {\"${type}\", \"${name}\", kRes${_n}, sizeof kRes${_n}},\n")
   math(EXPR _n "${_n} + 1")
+endmacro()
+macro(_vres_add name items)
+  _vres_add_typed("DATA" "${name}" "${items}")
 endmacro()
 
 # Joins INI fragments given as byte items (LF line ends, before the CR LF step): a section that more
@@ -107,6 +110,20 @@ foreach(f ${HEXES})
   string(TOLOWER "${hex}" hex)
   _vres_items("${hex}" items)
   _vres_add("${name}" "${items}")
+endforeach()
+
+# Key tables: plain text with LF line ends, as the terminal front end parses them.
+foreach(f ${ACCELS})
+  get_filename_component(stem "${f}" NAME_WE)
+  string(TOUPPER "${stem}" name)
+  file(READ "${f}" hex HEX)
+  string(TOLOWER "${hex}" hex)
+  _vres_items("${hex}" items)
+  string(REPLACE "0x0d," "" items "${items}")
+  if(items STREQUAL "")
+    set(items "0x0a,")
+  endif()
+  _vres_add_typed("ACCELERATOR" "${name}" "${items}")
 endforeach()
 
 string(APPEND _body "}  // namespace\n\nconst Resource kResources[] = {\n${_table}};\nconst unsigned kResourceCount = ${_n};\n\n}  // namespace vanta::vres\n")

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "config/file_set.h"
+#include "platform/dynlib.h"
+#include "platform/paths.h"
+#include "support/core_fixture.h"
+
 #include "output/text_view.h"
 #include "ui/accelerators.h"
 #include "ui/term_view.h"
@@ -153,10 +158,25 @@ TEST(Accelerators, MainTableFirstThenTheWindowKind) {
   EXPECT_EQ(*a.Lookup(4, f2), "/dcc");
   EXPECT_EQ(*a.Lookup(99, f2), "/dcc");  // any other kind uses the DCC table
   EXPECT_EQ(a.Lookup(1, f2), nullptr);
+}
+
+TEST(Accelerators, ShippedTablesParse) {
+  test::TempDir home;
+  platform::SetProgramDir(home.path());
+  if (const char* bin = getenv("VANTA_BIN")) platform::SetLibraryDir(bin);
+  ASSERT_TRUE(config::LoadResourceLibrary());
   for (const char* name : {"MENU_MAIN", "MENU_SERVER", "MENU_CHANNEL", "MENU_QUERY", "MENU_DCC"}) {
+    auto data = config::FindResource("ACCELERATOR", name);
+    ASSERT_TRUE(data) << name;
     AcceleratorTable t;
-    EXPECT_EQ(t.Parse(BuiltinAccelerators(name)), 0) << name;
+    EXPECT_EQ(t.Parse(std::string_view(reinterpret_cast<const char*>(data->data()), data->size())), 0) << name;
   }
+  Accelerators a;
+  a.Load();
+  Key f2;
+  f2.code = KeyCode::F2;
+  ASSERT_NE(a.Lookup(1, f2), nullptr);
+  EXPECT_EQ(*a.Lookup(1, f2), "/motd");
 }
 
 }  // namespace
