@@ -491,7 +491,7 @@ int CmdMquery(Context& c) {
   }
   slot->SetName(name);
   platform::UiLoop::Get().CallSync([slot, window] {
-    ui::WindowInfo info{window, slot->id, slot->kind, slot->Name()};
+    ui::WindowInfo info = slot->Info(window);
     ui::Current().RenameWindow(info);
     ui::Current().WindowListChanged();
   });

@@ -97,7 +97,7 @@ void PostToFrontEnd(int window, void (*fn)(const ui::WindowInfo&)) {
     const int now = WindowTable::Get().FindById(id);
     auto s = WindowTable::Get().Slot(now);
     if (!s || s->id != id) return;
-    fn(ui::WindowInfo{now, s->id, s->kind, s->Name()});
+    fn(s->Info(now));
   });
 }
 
@@ -318,7 +318,7 @@ void PostNickListChanged(int window) {
     const int now = WindowTable::Get().FindById(id);
     auto s = WindowTable::Get().Slot(now);
     if (!s || s->id != id) return;
-    ui::Current().NickListChanged(ui::WindowInfo{now, s->id, s->kind, s->Name()});
+    ui::Current().NickListChanged(s->Info(now));
   });
 }
 

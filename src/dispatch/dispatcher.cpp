@@ -644,7 +644,7 @@ int OpenQuery(Ctx& c) {
     const int prev = t.FindById(before_id);
     auto s = t.Slot(prev);
     if (!s || t.Active() == prev) return;
-    if (ui::Current().InputLineHasText(ui::WindowInfo{prev, s->id, s->kind, s->Name()})) t.Activate(prev);
+    if (ui::Current().InputLineHasText(s->Info(prev))) t.Activate(prev);
   });
   return w;
 }

@@ -88,21 +88,10 @@ std::shared_ptr<NumericState> StateOfWindow(int server_window) {
 
 ViewState& View(NumericState& st, ResultView v) { return st.views[static_cast<int>(v) % kViewCount]; }
 
-ui::WindowInfo InfoOf(int n) {
-  ui::WindowInfo info;
-  auto slot = WindowTable::Get().Slot(n);
-  if (!slot) return info;
-  info.number = n;
-  info.id = slot->id;
-  info.kind = slot->kind;
-  info.name = slot->Name();
-  return info;
-}
-
 // Runs a front-end operation for the server window on the user-interface thread and waits.
 template <typename F>
 void FrontEndCall(int server_window, F&& f) {
-  ui::WindowInfo info = InfoOf(server_window);
+  ui::WindowInfo info = WindowTable::Get().Info(server_window);
   platform::UiLoop::Get().CallSync([&] { f(ui::Current(), info); });
 }
 

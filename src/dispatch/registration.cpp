@@ -46,17 +46,6 @@ std::string TokenOf(std::string_view line, int i) {
   return t;
 }
 
-ui::WindowInfo InfoOf(int n) {
-  ui::WindowInfo info;
-  auto slot = WindowTable::Get().Slot(n);
-  if (!slot) return info;
-  info.number = n;
-  info.id = slot->id;
-  info.kind = slot->kind;
-  info.name = slot->Name();
-  return info;
-}
-
 std::string RandomNick() {
   // One generator per thread, seeded from the clock and the system's entropy.
   thread_local std::mt19937 gen([] {
@@ -270,7 +259,7 @@ bool RegistrationStage(int n, ParsedLine& parsed) {
     return false;
   }
   if (Is(line, ":* 376 *")) {
-    ui::WindowInfo info = InfoOf(n);
+    ui::WindowInfo info = WindowTable::Get().Info(n);
     platform::UiLoop::Get().Post([info] { ui::Current().RestorePlacement(info); });
     return false;
   }

@@ -434,7 +434,7 @@ void Deliver(const ShowTextRequest& rq) {
       const bool selecting = b > a && !(a == 0 && b == 1);
       if (selecting) {
         ui::FrontEnd& fe = ui::Current();
-        const ui::WindowInfo info{rq.window, slot->id, slot->kind, slot->Name()};
+        const ui::WindowInfo info = slot->Info(rq.window);
         if (fe.FocusInWindow(info)) {
           if (b - a == 1 && out.view.IsObjectAt(a)) {
             fe.DeactivateObject(info);

@@ -44,7 +44,7 @@ void Show(int n, std::string_view text, uint32_t colour) { output::ShowText(n, t
 void SetIndicator(int n, ui::ConnectionState state) {
   auto slot = WindowTable::Get().Slot(n);
   if (!slot || ui::Headless()) return;
-  ui::WindowInfo info{n, slot->id, slot->kind, slot->Name()};
+  ui::WindowInfo info = slot->Info(n);
   platform::UiLoop::Get().Post([info, state] { ui::Current().SetConnectionState(info, state); });
 }
 
@@ -298,7 +298,7 @@ void ConnectionThread(ThreadArgs args) {
       // j. register
       slot->SetName(host);
       if (!ui::Headless()) {
-        ui::WindowInfo info{n, slot->id, slot->kind, slot->Name()};
+        ui::WindowInfo info = slot->Info(n);
         platform::UiLoop::Get().Post([info] { ui::Current().RenameWindow(info); });
       }
       Event("OnConnect", host + " " + peer_text + " " + std::to_string(peer_port), n);

@@ -77,8 +77,6 @@ bool SlotUsable(const WindowSlot& s) {
   return true;
 }
 
-ui::WindowInfo InfoOf(int n, const WindowSlot& s) { return ui::WindowInfo{n, s.id, s.kind, s.Name()}; }
-
 bool IEquals(std::string_view a, std::string_view b) {
   return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
@@ -239,11 +237,16 @@ int WindowTable::FindById(uint64_t id) const {
   return -1;
 }
 
+ui::WindowInfo WindowTable::Info(int n) const {
+  auto s = Slot(n);
+  return s ? s->Info(n) : ui::WindowInfo{};
+}
+
 void WindowTable::Activate(int n) {
   auto s = Slot(n);
   if (!s) return;
   active_.store(n, std::memory_order_release);
-  if (!ui::Headless()) ui::Current().ActivateWindow(InfoOf(n, *s));
+  if (!ui::Headless()) ui::Current().ActivateWindow(s->Info(n));
 }
 
 void WindowTable::Broadcast(int n, std::string_view text, uint32_t colour) {
@@ -313,7 +316,7 @@ int WindowTable::CreateOnUiThread(const CreateRequest& req) {
   slot->alive.store(1, std::memory_order_release);
 
   if (!headless) {
-    if (!ui::Current().CreateWindow(InfoOf(n, *slot))) {
+    if (!ui::Current().CreateWindow(slot->Info(n))) {
       // The window could not be made: take the slot out again instead of leaving it counted.
       slot->creating.store(0);
       Remove(n);
@@ -429,7 +432,7 @@ void WindowTable::CloseOnUiThread(int n, bool destroy) {
   if (slot->save_placement.load() && config::PrefInt("Appearance", "AUTOSAVEPOS", 1))
     CallHook(hooks.save_placement, n);
   const bool headless = ui::Headless();
-  if (!headless && slot->has_window.exchange(0)) ui::Current().DestroyWindow(InfoOf(n, *slot));
+  if (!headless && slot->has_window.exchange(0)) ui::Current().DestroyWindow(slot->Info(n));
 
   // Neighbour activation: only while the main frame is visible.
   int active = active_.load();

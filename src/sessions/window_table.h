@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "sessions/server_session.h"
+#include "ui/frontend.h"
 
 namespace vanta::platform {
 class ThreadHandle;
@@ -81,6 +82,8 @@ struct WindowSlot {
   std::string Name() const;
   void SetName(std::string_view name);  // cut at the buffer, trailing CR/LF stripped, wide form updated
   std::shared_ptr<ServerSession> Session() const;
+  // What a front end is told about this window, numbered n.
+  ui::WindowInfo Info(int n) const { return ui::WindowInfo{n, id, kind, Name()}; }
 };
 
 // The seven values of a creation request.
@@ -113,6 +116,8 @@ class WindowTable {
   int FindServerBySocket(int fd) const;
   int FindDccBySocket(int fd) const;
   int FindById(uint64_t id) const;  // current number of the window with that id, -1 when gone
+  // What a front end is told about window n; an empty record (number -1) when it is not valid.
+  ui::WindowInfo Info(int n) const;
 
   // Creates a window on the user-interface thread (synchronously from any other thread); returns
   // its number or -1 (table full, window not made, loop stopped).

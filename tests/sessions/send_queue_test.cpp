@@ -13,6 +13,19 @@
 namespace vanta::sessions {
 namespace {
 
+// Everything that can be read from fd right now, without waiting.
+std::string ReadAvailable(int fd) {
+  std::string out;
+  char buf[4096];
+  pollfd p{fd, POLLIN, 0};
+  while (poll(&p, 1, 0) > 0) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n <= 0) break;
+    out.append(buf, static_cast<std::size_t>(n));
+  }
+  return out;
+}
+
 // A server window whose connection is one end of a socket pair; the test reads the other end.
 class SendQueueTest : public test::CoreTest {
  protected:
@@ -32,17 +45,7 @@ class SendQueueTest : public test::CoreTest {
     CoreTest::TearDown();
   }
   // Everything written so far (without waiting).
-  std::string Received() {
-    std::string out;
-    char buf[4096];
-    pollfd p{peer, POLLIN, 0};
-    while (poll(&p, 1, 0) > 0) {
-      ssize_t n = read(peer, buf, sizeof buf);
-      if (n <= 0) break;
-      out.append(buf, static_cast<std::size_t>(n));
-    }
-    return out;
-  }
+  std::string Received() { return ReadAvailable(peer); }
   // Advances the fake clock and lets due timers fire.
   void Advance(uint32_t ms) {
     clock->Advance(ms);
@@ -192,17 +195,7 @@ class SendToDccTest : public test::CoreTest {
     if (peer >= 0) close(peer);
     CoreTest::TearDown();
   }
-  std::string Drain() {
-    std::string out;
-    char buf[256];
-    pollfd p{peer, POLLIN, 0};
-    while (poll(&p, 1, 0) > 0) {
-      ssize_t n = read(peer, buf, sizeof buf);
-      if (n <= 0) break;
-      out.append(buf, static_cast<std::size_t>(n));
-    }
-    return out;
-  }
+  std::string Drain() { return ReadAvailable(peer); }
   int win = -1;
   int peer = -1;
   std::shared_ptr<WindowSlot> slot;

@@ -38,23 +38,6 @@ int new_socket(Family family) {
   return fd;
 }
 
-int remaining_ms(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<Ms>(deadline - Clock::now()).count();
-  return left < 0 ? 0 : static_cast<int>(left);
-}
-
-// The command word of an IRC line, skipping a ":prefix".
-std::string_view command_of(std::string_view line, std::string_view* rest) {
-  if (!line.empty() && line[0] == ':') {
-    size_t sp = line.find(' ');
-    line = sp == std::string_view::npos ? std::string_view{} : line.substr(sp + 1);
-  }
-  size_t sp = line.find(' ');
-  std::string_view cmd = line.substr(0, sp);
-  if (rest) *rest = sp == std::string_view::npos ? std::string_view{} : line.substr(sp + 1);
-  return cmd;
-}
-
 }  // namespace
 
 const char* loopback_host(Family family) { return family == Family::V4 ? "127.0.0.1" : "::1"; }

@@ -26,11 +26,6 @@ namespace {
 
 constexpr auto kStopGrace = 3s;
 
-int remaining_ms(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<Ms>(deadline - Clock::now()).count();
-  return left < 0 ? 0 : static_cast<int>(left);
-}
-
 // Argument and environment arrays built before fork, so the child only calls
 // async-signal-safe functions before exec.
 struct ExecArgs {

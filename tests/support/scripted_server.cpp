@@ -21,22 +21,6 @@ constexpr size_t kMaxRaw = 16u << 20;        // bytes kept by received_bytes()
 constexpr size_t kMaxPartial = 1u << 20;     // an unterminated line longer than this is recorded as is
 constexpr auto kCommandTimeout = 3s;
 
-int remaining_ms(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<Ms>(deadline - Clock::now()).count();
-  return left < 0 ? 0 : static_cast<int>(left);
-}
-
-std::string_view command_of(std::string_view line, std::string_view* rest) {
-  if (!line.empty() && line[0] == ':') {
-    size_t sp = line.find(' ');
-    line = sp == std::string_view::npos ? std::string_view{} : line.substr(sp + 1);
-  }
-  size_t sp = line.find(' ');
-  std::string_view cmd = line.substr(0, sp);
-  if (rest) *rest = sp == std::string_view::npos ? std::string_view{} : line.substr(sp + 1);
-  return cmd;
-}
-
 bool iequals(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));

@@ -23,6 +23,24 @@ bool wait_until(Pred&& pred, Ms timeout, Ms step = Ms(5)) {
   return true;
 }
 
+// Milliseconds left until `deadline`, 0 once it has passed.
+inline int remaining_ms(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<Ms>(deadline - Clock::now()).count();
+  return left < 0 ? 0 : static_cast<int>(left);
+}
+
+// The command word of an IRC line, skipping a ":prefix"; `rest` (optional) gets what follows it.
+inline std::string_view command_of(std::string_view line, std::string_view* rest = nullptr) {
+  if (!line.empty() && line[0] == ':') {
+    size_t sp = line.find(' ');
+    line = sp == std::string_view::npos ? std::string_view{} : line.substr(sp + 1);
+  }
+  size_t sp = line.find(' ');
+  std::string_view cmd = line.substr(0, sp);
+  if (rest) *rest = sp == std::string_view::npos ? std::string_view{} : line.substr(sp + 1);
+  return cmd;
+}
+
 // Matches `text` against `pattern`, where "*" stands for any run of bytes (also none)
 // and every other byte stands for itself. A pattern without "*" is an exact comparison.
 inline bool line_matches(std::string_view pattern, std::string_view text) {

@@ -15,57 +15,14 @@
 #include "support/core_fixture.h"
 #include "support/ports.h"
 #include "support/real_servers.h"
+#include "support/tmux_session.h"
 #include "support/wait.h"
 
 namespace vanta::test {
 namespace {
 
-std::string Shell(const std::string& command) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) lines.push_back(l);
-  return lines;
-}
-
 bool Contains(const std::string& text, const std::string& needle) { return text.find(needle) != std::string::npos; }
 
-// A tmux server of its own (own socket), killed with the test.
-class TmuxSession {
- public:
-  TmuxSession() : socket_("vanta-tuisrv-" + std::to_string(getpid())) {}
-  ~TmuxSession() { Shell(Tmux("kill-server") + " 2>/dev/null"); }
-  std::string Tmux(const std::string& args) const { return "tmux -L " + socket_ + " " + args; }
-  bool Start(const std::string& command, int cols, int rows) {
-    return system((Tmux("new-session -d -x " + std::to_string(cols) + " -y " + std::to_string(rows) + " '" +
-                        command + "'")).c_str()) == 0;
-  }
-  void Keys(const std::string& args) { Shell(Tmux("send-keys " + args)); }
-  void Type(const std::string& text) { Keys("-l '" + text + "'"); }
-  std::string Screen() { return Shell(Tmux("capture-pane -p")); }
-  // The screen with its colours and attributes as escape sequences.
-  std::string ScreenWithEscapes() { return Shell(Tmux("capture-pane -p -e")); }
-  bool WaitFor(const std::string& needle, Ms timeout = Ms(10000)) {
-    return wait_until([&] { return Contains(Screen(), needle); }, timeout, Ms(50));
-  }
-  template <class Pred>
-  bool WaitScreen(Pred&& pred, Ms timeout = Ms(10000)) {
-    return wait_until([&] { return pred(Lines(Screen())); }, timeout, Ms(50));
-  }
-
- private:
-  std::string socket_;
-};
 
 // The nick list is the column right of the vertical rule in the text rows; the entries as shown
 // (with their status prefix, without padding).
@@ -128,7 +85,7 @@ TEST(TuiAgainstServer, ChannelQueryCompletionResizeAndQuit) {
   const std::string command = "env VANTA_HOME=" + home.path() + " " + std::string(bin) +
                               "/vanta --ui=tui --connect 127.0.0.1:" + std::to_string(srv.port()) +
                               " --nick alice; echo VANTA-EXIT-$?; sleep 30";
-  TmuxSession tmux;
+  TmuxSession tmux{"vanta-tuisrv"};
   ASSERT_TRUE(tmux.Start(command, 100, 30));
   ASSERT_TRUE(tmux.WaitFor("Welcome")) << tmux.Screen();
 

@@ -13,47 +13,12 @@
 
 #include "support/core_fixture.h"
 #include "support/ports.h"
+#include "support/tmux_session.h"
 #include "support/wait.h"
 
 namespace vanta::test {
 namespace {
 
-std::string Shell(const std::string& command) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) lines.push_back(l);
-  return lines;
-}
-
-class TmuxSession {
- public:
-  TmuxSession() : socket_("vanta-tui-" + std::to_string(getpid())) {}
-  ~TmuxSession() { Shell(Tmux("kill-server") + " 2>/dev/null"); }
-  std::string Tmux(const std::string& args) const { return "tmux -L " + socket_ + " " + args; }
-  bool Start(const std::string& command, int cols, int rows) {
-    return system((Tmux("new-session -d -x " + std::to_string(cols) + " -y " + std::to_string(rows) + " '" +
-                        command + "'")).c_str()) == 0;
-  }
-  void Keys(const std::string& args) { Shell(Tmux("send-keys " + args)); }
-  std::string Screen() { return Shell(Tmux("capture-pane -p")); }
-  bool WaitFor(const std::string& needle, Ms timeout = Ms(10000)) {
-    return wait_until([&] { return Screen().find(needle) != std::string::npos; }, timeout, Ms(50));
-  }
-
- private:
-  std::string socket_;
-};
 
 class TuiEndToEnd : public ::testing::Test {
  protected:
@@ -78,7 +43,7 @@ class TuiEndToEnd : public ::testing::Test {
 };
 
 TEST_F(TuiEndToEnd, ScreenResizeAndCtrlD) {
-  TmuxSession tmux;
+  TmuxSession tmux{"vanta-tui"};
   ASSERT_TRUE(tmux.Start(Command(), 100, 30));
   ASSERT_TRUE(tmux.WaitFor("1:127.0.0.1")) << tmux.Screen();
   auto lines = Lines(tmux.Screen());
@@ -122,7 +87,7 @@ TEST_F(TuiEndToEnd, ScreenResizeAndCtrlD) {
 }
 
 TEST_F(TuiEndToEnd, SigtermRestoresTheTerminal) {
-  TmuxSession tmux;
+  TmuxSession tmux{"vanta-tui"};
   ASSERT_TRUE(tmux.Start(Command(), 80, 24));
   ASSERT_TRUE(tmux.WaitFor("1:127.0.0.1")) << tmux.Screen();
   FILE* f = fopen((home.path() + "/vanta.pid").c_str(), "r");
